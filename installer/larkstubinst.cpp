@@ -1,0 +1,4 @@
+// Entry of the network installer.
+#include <windows.h>
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
