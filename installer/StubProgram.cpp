@@ -1,0 +1,14 @@
+#include "installer/StubProgram.h"
+
+#include "installer/ExitCodes.h"
+
+StubProgram::StubProgram(HINSTANCE instance) : m_hInstance(instance) {}
+
+StubProgram::~StubProgram() {
+  if (m_hAllowedToOperate) CloseHandle(m_hAllowedToOperate);
+  if (m_hElevatedProcess) CloseHandle(m_hElevatedProcess);
+}
+
+bool StubProgram::ParseArguments() { return true; }
+
+int StubProgram::InstallationSequence() { return ExitCode::Success; }
