@@ -1,4 +1,6 @@
-// Entry of the network installer.
+// Entry of the network installer: everything happens in RunStubInstaller.
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+#include "installer/ProgramEntry.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return RunStubInstaller(instance); }
