@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "logging/Log.h"
-#include <cwctype>
+#include "platform/PathUtils.h"
 
 const wchar_t* const LarkProperties::kMandatoryGlobal[] = {
     L"PartnerID", L"PartnerName", L"CustomBaseColor", L"LarkInstallerDownloadURL",
@@ -25,11 +25,6 @@ const wchar_t kGlobal[] = L"global";
 // 0 nobody has started, 1 one caller is creating, 2 the store exists.
 volatile LONG g_instanceState = 0;
 LarkProperties* g_instance = nullptr;
-
-// Replaced by the platform's ToLowerInPlace once it is available.
-void LowerCase(std::wstring& text) {
-  for (wchar_t& c : text) c = static_cast<wchar_t>(towlower(c));
-}
 
 void DeleteInstance() {
   delete g_instance;
@@ -62,7 +57,7 @@ std::wstring LarkProperties::FindValue(const PropertyMap& map, const std::wstrin
   PropertyMap::const_iterator lang = map.find(language);
   if (lang == map.end()) return std::wstring();
   std::wstring lowerKey = key;
-  LowerCase(lowerKey);
+  ToLowerInPlace(lowerKey);
   KeyValueMap::const_iterator entry = lang->second.find(lowerKey);
   if (entry == lang->second.end()) return std::wstring();
   return entry->second;
@@ -93,7 +88,7 @@ void LarkProperties::StoreProperty(const std::wstring& qualifiedKey, const std::
     language = qualifiedKey.substr(0, colon);
     key = qualifiedKey.substr(colon + 1);
   }
-  LowerCase(key);
+  ToLowerInPlace(key);
   PropertyMap& map = target == LocalizedTexts ? m_localizedTexts : m_customizedSettings;
   map[language][key] = value;
 }
