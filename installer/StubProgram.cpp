@@ -9,6 +9,4 @@ StubProgram::~StubProgram() {
   if (m_hElevatedProcess) CloseHandle(m_hElevatedProcess);
 }
 
-bool StubProgram::ParseArguments() { return true; }
-
 int StubProgram::InstallationSequence() { return ExitCode::Success; }

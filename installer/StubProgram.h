@@ -7,6 +7,10 @@
 
 #include <string>
 
+#include "settings/LarkProperties.h"
+
+struct ParsedOption;
+
 class StubProgram {
  public:
   explicit StubProgram(HINSTANCE instance);
@@ -24,6 +28,17 @@ class StubProgram {
   bool IsElevated() const { return m_elevated; }
 
  private:
+  // Option handling (installer/StubProgramOptions.cpp).
+  typedef void (LarkProperties::*PathSetter)(const std::wstring&);
+  bool ParseCommandLine(const std::wstring& commandLine);
+  void ParseArgument(const ParsedOption& option);
+  void ParsePathArgument(const ParsedOption& option, PathSetter setter, bool isFile,
+                         const wchar_t* providedText, const wchar_t* missingText,
+                         const char* exceptionText);
+  void ParseMBRequirement(const ParsedOption& option, int& target, const wchar_t* changedText,
+                          const wchar_t* failedText);
+  static void PrintUsage();
+
   HINSTANCE m_hInstance;
   std::wstring m_language;
   std::wstring m_targetDirectory;
