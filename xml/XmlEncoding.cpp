@@ -285,7 +285,11 @@ bool FindRaggedEnd(const XmlConversion& job, int32_t& ragged) {
   }
   if (cp == CP_UTF8) {
     if (length <= 0) return true;
-    for (int32_t from = length - 1; from >= 1; --from) {
+    // A continuation byte (10xxxxxx) never starts a character, although
+    // the lenient decoder would take it for one; and the first byte counts
+    // too, or a complete character there would be cut off.
+    for (int32_t from = length - 1; from >= 0; --from) {
+      if ((bytes[from] & 0xC0) == 0x80) continue;
       const unsigned char* cursor = bytes + from;
       if (DecodeUtf8Char(cursor, bytes + length) >= 0) {
         ragged = static_cast<int32_t>((bytes + length) - cursor);

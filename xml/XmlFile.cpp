@@ -226,7 +226,8 @@ bool XmlFileStream::FixRaggedEnd(std::vector<char>& buffer) {
                            kXmlLogEncoding, -1, -1);
     return false;
   }
-  if (ragged > 0) {
+  // A cut that would leave nothing could never make progress.
+  if (ragged > 0 && ragged < m_stepBytes) {
     m_position -= ragged;
     fseek(m_file, m_position, SEEK_SET);
     m_stepBytes -= ragged;
@@ -245,6 +246,12 @@ bool XmlFileStream::ReadText(std::wstring& text) {
   }
   int32_t left = m_fileSize - m_position;
   if (m_stepBytes > left) m_stepBytes = left;
+  // UTF-16 and UTF-32 steps hold whole units, or every later unit would be
+  // read out of step.
+  if (m_width > 1 && m_position + m_stepBytes < m_fileSize) {
+    m_stepBytes -= m_stepBytes % m_width;
+    if (m_stepBytes < m_width) m_stepBytes = std::min(m_width, left);
+  }
   const bool more = m_position + m_stepBytes < m_fileSize;
   std::vector<char> buffer;
   if (!ReadRaw(buffer)) return false;

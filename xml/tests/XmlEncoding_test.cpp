@@ -124,6 +124,10 @@ TEST(XmlEncodingRagged, FindsIncompleteCharactersAtTheEnd) {
       {L"UTF-8", "abc\xE2\x82", 2},
       {L"UTF-8", "abc\xE2\x82\xAC", 0},
       {L"UTF-8", "abc", 0},
+      // Continuation bytes must not be taken for the start of a character.
+      {L"UTF-8", "\xE6\x97\xA5\xE6\x9C", 2},
+      {L"UTF-8", "a\xE6\x97", 2},
+      {L"UTF-8", "a", 0},
       {L"windows-1252", "abc\xE9", 0},
   };
   for (const auto& c : cases) {

@@ -120,6 +120,43 @@ std::wstring ReadLog(const std::wstring& path, std::wstring* text = nullptr, int
   return log;
 }
 
+// Reading in small steps must cut only between characters: the bytes of a
+// character split by a step are read again with the next one.
+TEST(XmlFileEncodings, ChunkedReadsCutBetweenCharacters) {
+  ScratchDir dir(L"xml-chunks");
+  struct {
+    const char* label;
+    const wchar_t* declared;
+    Layout layout;
+    UINT codePage;
+    const char* mark;
+  } cases[] = {
+      {"utf8", L"UTF-8", Layout::kCodePage, CP_UTF8, ""},
+      {"utf16", nullptr, Layout::kUtf16Le, 0, "\xFF\xFE"},
+      {"sjis", L"Shift_JIS", Layout::kCodePage, 932, ""},
+  };
+  std::wstring sample;
+  for (int i = 0; i < 30; ++i) sample += (i % 3 == 0) ? L"\x65e5\x672c\x8a9e" : (i % 3 == 1) ? L"ab\x30c6" : L"\xff71-";
+  for (const auto& c : cases) {
+    std::wstring text = Document(c.declared, c.layout == Layout::kUtf16Le ? sample + L"\xD83D\xDE00" : sample);
+    std::wstring path = dir.file(larktest::Widen(c.label) + L".xml");
+    ASSERT_TRUE(WriteFileBytes(path, std::string(c.mark) + Encode(text, c.layout, c.codePage)));
+    for (int32_t step : {5, 7, 16, 61}) {
+      XmlFileStream stream(kXmlFlagReadFile);
+      ASSERT_TRUE(stream.Open(path.c_str()));
+      std::wstring read;
+      int guard = 0;
+      while (stream.position() < stream.fileSize() && ++guard < 10000) {
+        stream.SetStep(step);
+        ASSERT_TRUE(stream.ReadText(read)) << c.label;
+        EXPECT_EQ(std::wstring::npos, stream.log().find(L"truncation_error")) << c.label << " " << step;
+      }
+      ASSERT_TRUE(stream.Close());
+      EXPECT_EQ(text, read) << c.label << " step " << step;
+    }
+  }
+}
+
 TEST(XmlFileLog, EntriesDescribeEachStep) {
   ScratchDir dir(L"xml-filelog");
   struct {

@@ -16,6 +16,7 @@
 
 #include "xml/XmlDocument.h"
 #include "xml/XmlEntities.h"
+#include "xml/XmlFile.h"
 
 namespace {
 
@@ -206,6 +207,23 @@ const char* RunCase(const std::string& bytes, const std::wstring& path) {
   if (!f) return nullptr;
   fwrite(bytes.data(), 1, bytes.size(), f);
   fclose(f);
+  {
+    // Reading in small steps exercises the cuts between characters.
+    XmlFileStream stream(kXmlFlagReadFile);
+    if (stream.Open(path.c_str())) {
+      std::wstring chunks;
+      int32_t step = 3 + static_cast<int32_t>(bytes.size() % 61);
+      int32_t rounds = 0;
+      while (stream.position() < stream.fileSize()) {
+        stream.SetStep(step);
+        int32_t before = stream.position();
+        if (!stream.ReadText(chunks)) break;
+        if (stream.position() <= before) return "chunked read makes no progress";
+        if (++rounds > stream.fileSize() + 1) return "chunked read does not end";
+      }
+      stream.Close();
+    }
+  }
   XmlDocument doc;
   doc.ReadWholeFile(path.c_str());
   doc.ParseDocument();
