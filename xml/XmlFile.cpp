@@ -285,10 +285,12 @@ bool XmlFileStream::ReadText(std::wstring& text) {
   }
   job.source = buffer.data();
   int32_t needed = ConvertText(job, nullptr);
-  std::vector<wchar_t> converted(static_cast<size_t>(needed + needed / 100 + 1));
-  job.outputSize = static_cast<int32_t>(converted.size());
-  int32_t produced = needed ? ConvertText(job, converted.data()) : 0;
-  text.append(converted.data(), static_cast<size_t>(produced));
+  // Converted straight into the text: large fresh buffers are costly.
+  const size_t old = text.size();
+  text.resize(old + static_cast<size_t>(needed + needed / 100 + 1));
+  job.outputSize = needed + needed / 100 + 1;
+  int32_t produced = needed ? ConvertText(job, &text[old]) : 0;
+  text.resize(old + static_cast<size_t>(produced));
   XmlDocument::LogResult(m_log, L"converted_to", L"UTF-16", kXmlLogEncoding | kXmlLogLength, needed, -1);
   return true;
 }
