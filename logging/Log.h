@@ -16,4 +16,6 @@ void LogW(int level, const wchar_t* format, ...);
 void LogA(int level, const char* format, ...);
 void LogInit(const wchar_t* name);
 void LogClose();
+// The process-wide logger; null only once the process-exit clean-up has
+// deleted it (later calls of the functions above then do nothing).
 KhBcxLogging::Logger* GetLogger();

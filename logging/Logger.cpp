@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <wchar.h>
 
+#include <memory>
 #include <new>
 #include <string>
 
@@ -148,25 +149,15 @@ void Logger::VPrint(int level, const wchar_t* format, va_list args) {
   LastErrorKeeper keeper;
   try {
     for (size_t capacity = kFirstCapacity; capacity <= kCapacityLimit; capacity *= 2) {
-      wchar_t* buffer = new (std::nothrow) wchar_t[capacity];
-      if (!buffer) {
-        return;
-      }
+      std::unique_ptr<wchar_t[]> buffer(new wchar_t[capacity]);
       va_list copy;
       va_copy(copy, args);
-      int length = VFormatW(buffer, capacity, format, copy);
+      int length = VFormatW(buffer.get(), capacity, format, copy);
       va_end(copy);
       if (length >= 0) {
-        try {
-          WriteLine(level, buffer, length);
-        } catch (...) {
-          delete[] buffer;
-          throw;
-        }
-        delete[] buffer;
+        WriteLine(level, buffer.get(), length);
         return;
       }
-      delete[] buffer;
     }
     Print(2, L"KH_BCX_LOG failure: too large message, format: %s", format);
   } catch (...) {
@@ -205,6 +196,7 @@ void Logger::VPrintA(int level, const char* format, va_list args) {
     }
     Print(2, L"KH_BCX_LOG failure: too large (ANSI) message or unprintable characters, format: %S", format);
   } catch (...) {
+    // As in VPrint: the line is lost, the caller never sees it.
   }
 }
 
@@ -216,27 +208,24 @@ void Logger::WriteLine(int level, const wchar_t* text, int length) {
   SYSTEMTIME now;
   GetLocalTime(&now);
   size_t capacity = static_cast<size_t>(length) + kLineOverhead;
-  wchar_t* line = new (std::nothrow) wchar_t[capacity];
+  std::unique_ptr<wchar_t[]> line(new (std::nothrow) wchar_t[capacity]);
   if (!line) {
     return;
   }
-  int characters = FormatW(line, capacity, L"%04d-%02d-%02d %02d:%02d:%02d.%03d [%04x.%04x] %s: %.*s\r\n",
+  int characters = FormatW(line.get(), capacity, L"%04d-%02d-%02d %02d:%02d:%02d.%03d [%04x.%04x] %s: %.*s\r\n",
                            now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
                            now.wMilliseconds, static_cast<unsigned>(GetCurrentProcessId()),
                            static_cast<unsigned>(GetCurrentThreadId()), LevelTag(level), length, text);
   if (characters > 0) {
-    try {
-      WriteText(level, line, characters);
-    } catch (...) {
-      delete[] line;
-      throw;
-    }
+    WriteText(level, line.get(), characters);
   }
-  delete[] line;
 }
 
 void Logger::WriteText(int level, const wchar_t* text, int characters) {
   LastErrorKeeper keeper;
+  if (characters <= 0) {
+    return;
+  }
   if (m_settings->reloadNeeded.load()) {
     ApplySettings();
     if (m_level.load(std::memory_order_relaxed) < level) {
@@ -244,8 +233,13 @@ void Logger::WriteText(int level, const wchar_t* text, int characters) {
     }
   }
   if (m_debugOutput.load(std::memory_order_relaxed)) {
-    std::wstring copy(text, static_cast<size_t>(characters));
-    OutputDebugStringW(copy.c_str());
+    // The text need not end in a null; the debugger output needs one.
+    std::unique_ptr<wchar_t[]> copy(new (std::nothrow) wchar_t[static_cast<size_t>(characters) + 1]);
+    if (copy) {
+      wmemcpy(copy.get(), text, static_cast<size_t>(characters));
+      copy[characters] = L'\0';
+      OutputDebugStringW(copy.get());
+    }
   }
   WriteRaw(text, characters * static_cast<int>(sizeof(wchar_t)));
 }
@@ -304,12 +298,19 @@ void Logger::ApplySettings() {
       if (BuildLogFilePath(product, path, logName) > 0) {
         DWORD rotateCount = ReadLoggingSetting(product, logName, L"LogRotateCount", kDefaultRotateCount);
         DWORD sizeLimit = KilobytesToBytes(ReadLoggingSetting(product, logName, L"LogMaxSizeKB", kDefaultMaxSizeKB));
-        FileLowLevel* file = CreateFileLowLevel();
-        FileUtils* utils = CreateFileUtils();
-        if (m_settings->flags & kFlagContinuousWriter) {
-          m_writer = new FileAccessContinuous(rotateCount, sizeLimit, path, file, utils);
-        } else {
-          m_writer = new FileAccessTransient(rotateCount, sizeLimit, path, file, utils);
+        try {
+          std::unique_ptr<FileLowLevel> file(CreateFileLowLevel());
+          std::unique_ptr<FileUtils> utils(CreateFileUtils());
+          if (m_settings->flags & kFlagContinuousWriter) {
+            m_writer = new FileAccessContinuous(rotateCount, sizeLimit, path, file.get(), utils.get());
+          } else {
+            m_writer = new FileAccessTransient(rotateCount, sizeLimit, path, file.get(), utils.get());
+          }
+          file.release();
+          utils.release();
+        } catch (...) {
+          // Out of memory: no file, as when the path can't be built.
+          m_writer = nullptr;
         }
       }
     }
