@@ -52,6 +52,7 @@ Downloader::Downloader()
       m_callback(nullptr),
       m_userData(nullptr),
       m_hWaitFor(nullptr),
+      m_waitAny(false),
       m_buffer(nullptr),
       m_readPending(false),
       m_rangeTotal(0),
@@ -92,6 +93,12 @@ void Downloader::abort() {
     SetEvent(m_hAbort);
   else
     m_abortPending = true;
+}
+
+void Downloader::SetWaitHandle(HINTERNET handle) {
+  AutoLock lock(m_lock);
+  m_hWaitFor = handle;
+  m_waitAny = false;
 }
 
 void Downloader::ClearPendingAbort() {
@@ -203,7 +210,7 @@ int Downloader::init(const std::wstring& url) {
 
   ResetEvent(m_hSafeToDeleteObject);
   ResetEvent(m_hRequestComplete);
-  m_hWaitFor = nullptr;
+  SetWaitHandle(nullptr);
   m_hConnection = InternetConnectW(m_hSession, m_hostName.c_str(), m_port, nullptr, nullptr,
                                    INTERNET_SERVICE_HTTP, 0, reinterpret_cast<DWORD_PTR>(this));
   if (m_hConnection) return kDownloadOk;
@@ -233,7 +240,11 @@ int Downloader::init(const std::wstring& url) {
 }
 
 Downloader::WaitResult Downloader::WaitForNetwork(HINTERNET handle, DWORD timeoutMs) {
-  m_hWaitFor = handle;
+  {
+    AutoLock lock(m_lock);
+    m_hWaitFor = handle;
+    m_waitAny = handle == nullptr;  // a pending connect: its handle is not known yet
+  }
   HANDLE events[2] = {m_hRequestComplete, m_hAbort};
   DWORD r = WaitForMultipleObjects(2, events, FALSE, timeoutMs);
   if (r == WAIT_OBJECT_0) return kCompleted;
@@ -286,11 +297,16 @@ void Downloader::CloseHandles() {
       m_hAbort = nullptr;
     }
   }
-  if (m_hRequestComplete) {
-    CloseHandle(m_hRequestComplete);
-    m_hRequestComplete = nullptr;
+  {
+    // A late notification may be about to set this event.
+    AutoLock lock(m_lock);
+    if (m_hRequestComplete) {
+      CloseHandle(m_hRequestComplete);
+      m_hRequestComplete = nullptr;
+    }
+    m_hWaitFor = nullptr;
+    m_waitAny = false;
   }
-  m_hWaitFor = nullptr;
   m_getLength = -1;
 }
 
@@ -343,9 +359,9 @@ void Downloader::statusCallbackInternal(HINTERNET handle, DWORD status, LPVOID i
       break;
     case INTERNET_STATUS_REQUEST_COMPLETE: {
       // A late completion of a request given up earlier must not end the
-      // wait of the current one.
-      HINTERNET expected = m_hWaitFor;
-      if (expected && handle != expected) break;
+      // wait of the current one (or touch an event that is being closed).
+      AutoLock lock(m_lock);
+      if (!m_waitAny && (!m_hWaitFor || handle != m_hWaitFor)) break;
       const INTERNET_ASYNC_RESULT* result = static_cast<const INTERNET_ASYNC_RESULT*>(information);
       if (result && result->dwResult) {
         m_asyncError = 0;
@@ -386,7 +402,7 @@ int Downloader::TrySendRequest(HINTERNET request, const std::wstring& headers) {
   LogW(5, L"%s: ", L"khdownload::Downloader::TrySendRequest");
   if (!request) return kDownloadUnrecognized;
   ResetEvent(m_hRequestComplete);
-  m_hWaitFor = request;
+  SetWaitHandle(request);
   m_asyncError = 0;
   BOOL sent = m_wininet->HttpSendRequestW(request, headers.empty() ? nullptr : headers.c_str(),
                                           static_cast<DWORD>(headers.size()), nullptr, 0);

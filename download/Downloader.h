@@ -84,6 +84,7 @@ class Downloader : public IDownloader {
   void AbandonPendingRead();
   bool IsAbortSet();
   void ClearPendingAbort();
+  void SetWaitHandle(HINTERNET handle);
   bool ReadContentRange(HINTERNET request, DWORD& first, DWORD& total);
   int FinishFile(HANDLE& file, DWORD bytesDone);
 
@@ -118,11 +119,12 @@ class Downloader : public IDownloader {
   // to be given up), the answer's Content-Range total (0 when none), a lock
   // that keeps abort() from racing with the closing of the abort event, and
   // an abort that came while no event existed yet.
-  HINTERNET volatile m_hWaitFor;
+  HINTERNET m_hWaitFor;
+  bool m_waitAny;
   ReadBuffer* m_buffer;
   bool m_readPending;
   DWORD m_rangeTotal;
-  CRITICAL_SECTION m_lock;  // also guards the two texts above
+  CRITICAL_SECTION m_lock;  // also guards the texts, m_hWaitFor and the request-complete event
   volatile bool m_abortPending;
 };
 

@@ -288,7 +288,7 @@ int Downloader::DoDownload(const std::wstring& path) {
     ResetEvent(m_hRequestComplete);
     m_asyncError = 0;
     m_buffer->bytesRead = 0;
-    m_hWaitFor = m_hRequest;
+    SetWaitHandle(m_hRequest);
     if (!InternetReadFile(m_hRequest, m_buffer->data, kReadChunkSize, &m_buffer->bytesRead)) {
       DWORD error = GetLastError();
       if (error != ERROR_IO_PENDING) {

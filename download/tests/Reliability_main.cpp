@@ -45,16 +45,23 @@ int main(int argc, char** argv) {
     std::string source = TestBytes(size, seed * 1000u + static_cast<unsigned>(i));
     TestHttpServer::PutFile(name, source);
     int nfaults = pick(0, 3);
+    std::string story;
+    auto fault = [&](const std::string& query) {
+      TestHttpServer::AddFault(name, query);
+      story += " [" + query + "]";
+    };
     for (int f = 0; f < nfaults; ++f, ++faults) {
       int after = size ? pick(0, static_cast<int>(size)) : 0;
       switch (pick(0, 6)) {
         case 0:
-        case 1: TestHttpServer::AddFault(name, "kind=cut&after=" + std::to_string(after)); break;
-        case 2: TestHttpServer::AddFault(name, "kind=reset&after=" + std::to_string(after)); break;
-        case 3: TestHttpServer::AddFault(name, "kind=stall&seconds=1.6&after=" + std::to_string(after)); break;
-        case 4: TestHttpServer::AddFault(name, "kind=length&length=" + std::to_string(size + pick(1, 5000))); break;
-        case 5: TestHttpServer::AddFault(name, pick(0, 1) ? "kind=status&status=500" : "kind=status&status=503&method=HEAD"); break;
-        case 6: TestHttpServer::AddFault(name, "kind=norange"); break;
+        case 1: fault("kind=cut&after=" + std::to_string(after)); break;
+        case 2: fault("kind=reset&after=" + std::to_string(after)); break;
+        case 3: fault("kind=stall&seconds=1.6&after=" + std::to_string(after)); break;
+        // Longer than the body really sent (a server that announces less
+        // than it has cannot be told from a complete answer).
+        case 4: fault("kind=length&extra=" + std::to_string(pick(1, 5000))); break;
+        case 5: fault(pick(0, 1) ? "kind=status&status=500" : "kind=status&status=503&method=HEAD"); break;
+        case 6: fault("kind=norange"); break;
       }
     }
     bool replace = pick(0, 9) == 0;
@@ -69,12 +76,14 @@ int main(int argc, char** argv) {
       result = DownloaderJobDownload(job);
       ReleaseDownloaderJob(job);
       ++totalRuns;
+      story += " run" + std::to_string(run) + "=" + std::to_string(result);
       if (run == 0 && replace && result != 0) {
         // A new version on the server between two runs (sometimes with a
         // failing HEAD, so the old record reaches the server: 412).
         source = TestBytes(size + static_cast<size_t>(pick(0, 70000)), seed * 7777u + static_cast<unsigned>(i));
         TestHttpServer::PutFile(name, source);
-        if (pick(0, 1)) TestHttpServer::AddFault(name, "kind=status&status=500&method=HEAD");
+        story += " replaced(size " + std::to_string(source.size()) + ")";
+        if (pick(0, 1)) fault("kind=status&status=500&method=HEAD");
         ++replaced;
       }
     }
@@ -85,12 +94,18 @@ int main(int argc, char** argv) {
       printf("unfinished: %s (size %u) result %d\n", Narrow(name).c_str(), static_cast<unsigned>(size), result);
     } else if (!read || local != source) {
       ++mismatched;
-      printf("MISMATCH: %s (size %u, local %u)\n", Narrow(name).c_str(), static_cast<unsigned>(source.size()),
-             static_cast<unsigned>(local.size()));
+      printf("MISMATCH: %s (size %u, local %u):%s\n", Narrow(name).c_str(),
+             static_cast<unsigned>(source.size()), static_cast<unsigned>(local.size()), story.c_str());
+      for (const HttpLogEntry& e : TestHttpServer::Log(name))
+        printf("  %s %d sent %lld range '%s' ius '%s'\n", e.method.c_str(), e.status, e.bytesSent, e.range.c_str(),
+               e.ifUnmodifiedSince.c_str());
+      fflush(stdout);
     } else {
       ++identical;
     }
     DeleteFileW(target.c_str());
+    if (!story.empty() && getenv("LARK_RELIABILITY_VERBOSE"))
+      printf("%s size %u:%s\n", Narrow(name).c_str(), static_cast<unsigned>(source.size()), story.c_str());
   }
   printf("reliability: %d downloads, %d faults injected, %d files replaced, %d job runs; "
          "%d identical, %d mismatched, %d unfinished; %.1f s\n",

@@ -13,7 +13,7 @@ Control endpoints (all under /_ctl/):
                                its modification time at least 2 s forward, so
                                every new version has a new Last-Modified.
   POST /_ctl/fault?path=/f/x&kind=K[&method=GET|HEAD|*][&count=N][&after=B]
-                  [&seconds=S][&status=C][&length=L]
+                  [&seconds=S][&status=C][&length=L][&extra=E]
                                queues a fault for the next N (default 1, 0 =
                                for ever) matching requests (method default GET):
        kind=cut      send B body bytes, then close the connection cleanly
@@ -21,7 +21,8 @@ Control endpoints (all under /_ctl/):
        kind=stall    send B body bytes, then wait S seconds, then close
        kind=delay    wait S seconds before answering at all
        kind=status   answer status C with a short body
-       kind=length   announce Content-Length L, send the real body, close
+       kind=length   announce Content-Length L (or the real length + E when
+                     extra is given), send the real body, close
        kind=norange  ignore Range and answer 200 with the whole file
        kind=nolm     leave out the Last-Modified header
   POST /_ctl/clear?path=/f/x   drops the queued faults of that path
@@ -129,7 +130,8 @@ class Handler(BaseHTTPRequestHandler):
             rule = {"kind": query.get("kind", ""), "method": query.get("method", "GET"),
                     "count": int(query.get("count", "1")), "after": int(query.get("after", "0")),
                     "seconds": float(query.get("seconds", "0")), "status": int(query.get("status", "500")),
-                    "length": int(query.get("length", "0"))}
+                    "length": int(query.get("length", "0")),
+                    "extra": int(query.get("extra", "0"))}
             with LOCK:
                 FAULTS.setdefault(query.get("path", ""), []).append(rule)
             return self.simple(200, b"ok", record=False)
@@ -196,7 +198,9 @@ class Handler(BaseHTTPRequestHandler):
         count = end - start + 1 if size else 0
         self.send_response(status)
         self.send_header("Content-Type", "application/octet-stream")
-        announced = fault["length"] if kind == "length" else count
+        announced = count
+        if kind == "length":
+            announced = count + fault["extra"] if fault.get("extra") else fault["length"]
         self.send_header("Content-Length", str(announced))
         if kind != "nolm" and "nolm" not in query:
             self.send_header("Last-Modified", email.utils.formatdate(mtime, usegmt=True))
