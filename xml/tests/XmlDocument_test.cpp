@@ -236,6 +236,24 @@ TEST(XmlDocumentLog, AttributesFollowTheFlagsAndValuesAreEscaped) {
   EXPECT_EQ(std::wstring::npos, log.find(L"missing"));
 }
 
+TEST(XmlDocumentLog, SyntaxErrorsRespectTheCapToo) {
+  std::wstring text = L"<r>";
+  for (int i = 0; i < 500; ++i) text += L"<1>";
+  text += L"</r>";
+  XmlDocument doc(text.c_str());
+  EXPECT_FALSE(doc.IsWellFormed());
+  EXPECT_LT(doc.ResultLog().size(), 1100u);
+  EXPECT_EQ(0u, doc.ResultLog().find(L"<first_tag_syntax offset=\"3\"/>"));
+}
+
+TEST(XmlDocumentQuery, EndTagLongerThanItsFieldStillEndsTheData) {
+  std::wstring text = L"<r><v>data</v" + std::wstring(1500, L' ') + L"></r>";
+  XmlDocument doc(text.c_str());
+  ASSERT_TRUE(doc.IsWellFormed());
+  ASSERT_TRUE(doc.FindChildElement(L"v"));
+  EXPECT_EQ(L"data", doc.GetChildData());
+}
+
 TEST(XmlDocumentIndex, GrowsAcrossSegmentsAndKeepsEveryRecord) {
   // More than one 65536-record segment, deep enough to stress the stack.
   std::wstring text = L"<r>";

@@ -220,6 +220,23 @@ TEST(XmlFileErrors, MissingFilesAndFoldersGiveFileErrors) {
   EXPECT_EQ(0u, log.find(L"<file_error")) << Narrow(log);
 }
 
+TEST(XmlFileErrors, HugeFileIsRefusedWithAFileError) {
+  ScratchDir dir(L"xml-huge");
+  std::wstring path = dir.file(L"huge.xml");
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  LARGE_INTEGER size;
+  size.QuadPart = 600ll * 1024 * 1024;  // sparse: nothing is written
+  ASSERT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN));
+  ASSERT_TRUE(SetEndOfFile(file));
+  CloseHandle(file);
+  std::wstring text;
+  std::wstring log = ReadLog(path, &text);
+  EXPECT_EQ(0u, log.find(L"<file_error msg=\"")) << Narrow(log);
+  EXPECT_NE(std::wstring::npos, log.find(L"n=\"223\"/>")) << Narrow(log);
+  EXPECT_EQ(L"", text);
+}
+
 TEST(XmlFileErrors, DamagedFilesParseWithLogEntriesInsteadOfFailing) {
   ScratchDir dir(L"xml-damaged");
   struct {
