@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "platform/PathUtils.h"
+#include "platform/tests/PlatformLogCapture.h"
 #include "testsupport/TestEnv.h"
 
 namespace {
@@ -88,7 +91,19 @@ TEST(AgentRegistryTest, ReadLarkRegistryReadsADwordAndRejectsALongString) {
 
   const wchar_t text[] = L"yes, it does";
   saved.Write(REG_SZ, text, sizeof text);
-  EXPECT_FALSE(ReadLarkRegistry(&value));
+  {
+    PlatformLogCapture log;
+    EXPECT_FALSE(ReadLarkRegistry(&value));
+    std::vector<std::wstring> texts = log.Texts();
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), L" D|ReadLarkRegistry: "), 1);
+    std::wstring expected = L" D|ReadLarkRegistry: Failed to read 'AgentSupportsMultipleOperators' from registry: " +
+                            FormatSystemError(ERROR_MORE_DATA);
+    if (!expected.empty() && expected.back() == L'\r') expected.pop_back();
+    std::string all;
+    for (const std::wstring& t : texts) all += larktest::Narrow(t) + "\n";
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), expected), 1) << all;
+  }
 
   saved.Remove();
   EXPECT_FALSE(ReadLarkRegistry(&value));
