@@ -9,7 +9,8 @@
 namespace larktest {
 
 // Package variants: good, unsigned, othersigner, version3, versionabc,
-// versionmissing, fail, reboot, large (".msi"); signed programs:
+// versionmissing, fail, reboot, large (runs InstallExecute), diskfull
+// (reports a full disk from a custom action) (".msi"); signed programs:
 // signed_kharbor, signed_other, signed_suffix, signed_case (".exe");
 // testroot.pem is the test root certificate.
 inline std::wstring TestPackagePath(const std::wstring& fileName) {

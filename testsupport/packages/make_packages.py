@@ -2,11 +2,12 @@
 """Builds the Windows Installer packages and signed programs that the
 installer tests use, with wixl, msibuild, openssl and osslsigncode.
 
-    make_packages.py OUTDIR RECORDER_EXE UNSIGNED_EXE
+    make_packages.py OUTDIR RECORDER_EXE UNSIGNED_EXE DISKFULL_DLL
 
 RECORDER_EXE is the Unix path of the recorder program that the packages run
 as a custom action; UNSIGNED_EXE is any program of the tree, copied and
-signed by the test certificates. A fresh test PKI is made on every run.
+signed by the test certificates; DISKFULL_DLL is the custom-action DLL that
+reports a full disk. A fresh test PKI is made on every run.
 """
 import os
 import shutil
@@ -17,7 +18,9 @@ KHARBOR = "K-Harbor Corporation"
 
 # The properties that the installing packages record under
 # HKLM\Software\LarkTestPackages\<variant>, each as "|" + value so that an
-# empty property is told apart from a missing registry value.
+# empty property is told apart from a missing registry value. Windows
+# Installer takes command-line property names as upper case, so the mixed-case
+# names arrive as PARTNERID and the like.
 RECORDED_PROPERTIES = [
     "ARPNOREPAIR", "ARPNOMODIFY", "REBOOT", "TARGETDIR", "REINSTALL", "REINSTALLMODE",
     "MSIENFORCEUPGRADECOMPONENTRULES", "LARKPRODNAME", "STARTMENUFOLDER", "SHORTCUTNAME",
@@ -38,6 +41,7 @@ VARIANTS = [
     ("fail", 7, "2", "fail", False, KHARBOR),
     ("reboot", 8, "2", "copy", True, KHARBOR),
     ("large", 9, "2", "copy", False, KHARBOR),
+    ("diskfull", 10, "2", "diskfull", False, KHARBOR),
 ]
 
 # Signers of the signed copies of a program.
@@ -97,11 +101,11 @@ def sign(leaves, subject, source, target):
         "-in", source, "-out", target)
 
 
-def wxs_for(name, index, version, action, reboot, recorder):
+def wxs_for(name, index, version, action, reboot, recorder, diskfull_dll):
     registry_key = "Software\\LarkTestPackages\\" + name
     values = "\n".join(
         '            <RegistryValue Root="HKLM" Key="%s" Name="%s" Value="|[%s]" Type="string"/>'
-        % (registry_key, p, p) for p in RECORDED_PROPERTIES)
+        % (registry_key, p, p.upper()) for p in RECORDED_PROPERTIES)
     files = '            <File Id="Payload" Source="payload.txt" KeyPath="yes"/>'
     if name == "large":
         files += "\n" + "\n".join('            <File Id="Bulk%d" Name="bulk%d.bin" Source="bulk.bin"/>'
@@ -109,7 +113,12 @@ def wxs_for(name, index, version, action, reboot, recorder):
     version_row = ('    <Property Id="MSI_INTERFACE_VERSION" Value="%s"/>\n' % version) if version else ""
     custom = ""
     sequence = ""
-    if action:
+    if action == "diskfull":
+        custom = ('    <Binary Id="DiskFullDll" SourceFile="%s"/>\n'
+                  '    <CustomAction Id="ReportDiskFull" BinaryKey="DiskFullDll" '
+                  'DllEntry="ReportOutOfDiskSpace" Return="check"/>\n' % diskfull_dll)
+        sequence += '      <Custom Action="ReportDiskFull" After="InstallFiles">NOT REMOVE</Custom>\n'
+    elif action:
         custom = '    <Property Id="LARKRECORDER" Value="%s"/>\n' % recorder
         if action == "copy":
             # "[TARGETDIR]." keeps the directory's trailing backslash from
@@ -120,6 +129,10 @@ def wxs_for(name, index, version, action, reboot, recorder):
         custom += ('    <CustomAction Id="RunRecorder" Property="LARKRECORDER" ExeCommand="%s" '
                    'Return="check"/>\n' % command)
         sequence += '      <Custom Action="RunRecorder" After="InstallFiles">NOT REMOVE</Custom>\n'
+    if name == "large":
+        # Runs the script before InstallFinalize, so that its progress
+        # messages arrive inside the execution phase.
+        sequence += '      <InstallExecute Before="InstallFinalize"/>\n'
     if reboot:
         sequence += '      <ScheduleReboot Before="InstallFinalize">NOT REMOVE</ScheduleReboot>\n'
     if sequence:
@@ -149,12 +162,14 @@ def wxs_for(name, index, version, action, reboot, recorder):
 
 
 def main():
-    out, recorder, program = sys.argv[1], sys.argv[2], sys.argv[3]
+    out, recorder, program, diskfull_dll = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
     work = os.path.join(out, "work")
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     leaves = make_pki(os.path.join(work, "pki"))
     shutil.copy(os.path.join(work, "pki", "ca.pem"), os.path.join(out, "testroot.pem"))
+    # wixl takes binary sources relative to the working folder only.
+    shutil.copy(diskfull_dll, os.path.join(work, "diskfull_action.dll"))
     with open(os.path.join(work, "payload.txt"), "w") as f:
         f.write("Lark test payload\n")
     with open(os.path.join(work, "bulk.bin"), "wb") as f:
@@ -163,7 +178,8 @@ def main():
     for name, index, version, action, reboot, signer in VARIANTS:
         wxs = os.path.join(work, name + ".wxs")
         with open(wxs, "w") as f:
-            f.write(wxs_for(name, index, version, action, reboot, windows_path(recorder)))
+            f.write(wxs_for(name, index, version, action, reboot, windows_path(recorder),
+                            "diskfull_action.dll"))
         built = os.path.join(work, name + ".msi")
         run("wixl", "-o", built, wxs, cwd=work)
         target = os.path.join(out, name + ".msi")
