@@ -95,6 +95,23 @@ TEST(CreateOwnedMutexTest, AnExistingUnownedMutexIsTaken) {
   CloseHandle(existing);
 }
 
+TEST(CreateOwnedMutexTest, AMutexWhoseListShutsTheCallerOutCountsAsHeld) {
+  // What a copy without administrator rights meets when an elevated copy
+  // holds the strict mutex: CreateMutexW is refused, nothing is waited for.
+  std::wstring name = TestMutexName();
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;GA;;;WD)", SDDL_REVISION_1, &sd, nullptr));
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, sd, FALSE};
+  HANDLE guarded = CreateMutexW(&attributes, FALSE, name.c_str());
+  LocalFree(sd);
+  ASSERT_NE(guarded, nullptr);
+  DWORD start = GetTickCount();
+  EXPECT_EQ(CreateOwnedMutex(name, false), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_LT(GetTickCount() - start, 1000u);
+  CloseHandle(guarded);
+}
+
 TEST(CreateOwnedMutexTest, AnInvalidNameGivesNull) {
   EXPECT_EQ(CreateOwnedMutex(L"Global\\no\\such\\namespace\\" + larktest::UniqueName(L"x"), false), nullptr);
 }
