@@ -1,0 +1,48 @@
+#include "wizard/Static.h"
+
+LRESULT Static::SetText(const std::wstring& text, bool fit) {
+  {
+    std::lock_guard<std::mutex> lock(m_textLock);
+    m_text = text;
+  }
+  // The lock is not held across the send: the control's thread may itself
+  // be waiting to set a text.
+  LRESULT result = SendMessageW(m_window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  if (fit) FitHeight();
+  HWND parent = GetParent(m_window);
+  if (parent) {
+    RECT r = GetRectInParent();
+    InvalidateRect(parent, &r, FALSE);
+  }
+  return result;
+}
+
+std::wstring Static::GetText() const {
+  std::lock_guard<std::mutex> lock(m_textLock);
+  return m_text;
+}
+
+RECT Static::GetRectInParent() const {
+  RECT r = {};
+  GetClientRect(m_window, &r);
+  MapWindowPoints(m_window, GetParent(m_window), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+void Static::FitHeight() {
+  HDC dc = GetDC(m_window);
+  if (!dc) return;
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(m_window, WM_GETFONT, 0, 0));
+  HGDIOBJ old = font ? SelectObject(dc, font) : nullptr;
+  RECT client = {};
+  GetClientRect(m_window, &client);
+  RECT measured = client;
+  std::wstring text = GetText();
+  int height = DrawTextW(dc, text.c_str(), -1, &measured, DT_CALCRECT | DT_EXPANDTABS | DT_WORDBREAK);
+  if (height != 0 && measured.bottom != client.bottom) {
+    SetWindowPos(m_window, nullptr, 0, 0, client.right - client.left, measured.bottom - measured.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+  }
+  if (old) SelectObject(dc, old);
+  ReleaseDC(m_window, dc);
+}

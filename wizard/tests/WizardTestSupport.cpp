@@ -1,0 +1,86 @@
+#include "wizard/tests/WizardTestSupport.h"
+
+#include "settings/LarkProperties.h"
+#include "wizard/WndShadow.h"
+
+namespace wizardtest {
+
+void PrepareWizard() {
+  static bool prepared = false;
+  if (prepared) return;
+  prepared = true;
+  LarkProperties::Instance()->ParseResources(GetModuleHandleW(nullptr));
+  LarkProperties::Instance()->SetLanguage(L"en");
+  CWndShadow::RegisterShadowClass(GetModuleHandleW(nullptr));
+}
+
+namespace {
+struct Search {
+  HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
+  if (wcscmp(name, L"#32770") == 0 && IsWindowVisible(window)) {
+    reinterpret_cast<Search*>(param)->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+}  // namespace
+
+DialogDriver::DialogDriver(std::function<void(HWND)> action) {
+  const DWORD threadId = GetCurrentThreadId();
+  m_thread = std::thread([this, threadId, action] {
+    for (int i = 0; i < 500; ++i) {
+      Search search = {nullptr};
+      EnumThreadWindows(threadId, FindDialog, reinterpret_cast<LPARAM>(&search));
+      if (search.found) {
+        // Let the page finish its start-up messages (shadow, first paint).
+        Sleep(100);
+        m_found = true;
+        action(search.found);
+        return;
+      }
+      Sleep(10);
+    }
+  });
+}
+
+DialogDriver::~DialogDriver() {
+  if (m_thread.joinable()) m_thread.join();
+}
+
+std::wstring WindowText(HWND window) {
+  wchar_t text[1024] = {};
+  GetWindowTextW(window, text, 1024);
+  return text;
+}
+
+std::wstring ItemText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
+
+RECT ItemRect(HWND dialog, int id) {
+  RECT r = {};
+  GetWindowRect(GetDlgItem(dialog, id), &r);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+RECT DialogUnits(HWND dialog, int x, int y, int w, int h) {
+  RECT r = {x, y, x + w, y + h};
+  MapDialogRect(dialog, &r);
+  return r;
+}
+
+bool ItemVisible(HWND dialog, int id) { return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE; }
+
+void Click(HWND dialog, int id) { PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+void PressKey(HWND dialog, int id, WPARAM key) {
+  HWND target = id ? GetDlgItem(dialog, id) : dialog;
+  PostMessageW(target, WM_KEYDOWN, key, 0);
+  PostMessageW(target, WM_KEYUP, key, 0xC0000000);
+}
+
+}  // namespace wizardtest

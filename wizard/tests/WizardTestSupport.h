@@ -1,0 +1,44 @@
+// Helpers for tests that drive real wizard pages from inside the process:
+// a driver thread that waits for the page to come up and then acts on it
+// like a user would (posted clicks and keys), and the one-time set-up of
+// the texts and the shadow class.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace wizardtest {
+
+// Loads the embedded texts into the store (once), selects English and
+// registers the shadow class.
+void PrepareWizard();
+
+// Runs action(dialog) on a second thread as soon as the calling thread
+// shows a visible dialog window; joins in its destructor.
+class DialogDriver {
+ public:
+  explicit DialogDriver(std::function<void(HWND)> action);
+  ~DialogDriver();
+  DialogDriver(const DialogDriver&) = delete;
+  DialogDriver& operator=(const DialogDriver&) = delete;
+  bool Found() const { return m_found; }
+
+ private:
+  std::thread m_thread;
+  bool m_found = false;
+};
+
+std::wstring WindowText(HWND window);
+std::wstring ItemText(HWND dialog, int id);
+// A control's window rectangle in the dialog's client coordinates.
+RECT ItemRect(HWND dialog, int id);
+// A rectangle of the template in dialog units, in pixels.
+RECT DialogUnits(HWND dialog, int x, int y, int w, int h);
+bool ItemVisible(HWND dialog, int id);
+void Click(HWND dialog, int id);
+void PressKey(HWND dialog, int id, WPARAM key);
+
+}  // namespace wizardtest
