@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "installer/LarkInstaller.h"
+#include "logging/Log.h"
+#include "logging/tests/LogTestSupport.h"
 #include "settings/LarkProperties.h"
 #include "testsupport/TestEnv.h"
 #include "testsupport/packages/TestPackages.h"
@@ -558,6 +560,72 @@ TEST_F(LarkInstallerTest, StatusesMapToCodesAndTheSettingsFileIsRemoved) {
     ASSERT_FALSE(sink.positions.empty());
     EXPECT_EQ(sink.positions.back(), 100) << c.status;
   }
+}
+
+TEST_F(LarkInstallerTest, LogLinesNameTheReasons) {
+  std::wstring name = UniqueName(L"larkinstaller_log_");
+  logtest::LoggingKey key(L"Lark", name);
+  key.SetDword(L"LogLevel", 5);
+  std::wstring logPath = logtest::FreshLogPath(name);
+  LogInit(name.c_str());
+
+  ScratchDir dir(L"installer-log");
+  ASSERT_TRUE(WriteFileBytes(dir.file(L"text.msi"), std::string("not a package")));
+  {
+    LarkInstaller installer(L"en", L"C:\\T", L"", L"", false);
+    installer.CheckVersion(TestPackagePath(L"version3.msi"));
+    installer.CheckVersion(TestPackagePath(L"versionabc.msi"));
+    installer.CheckVersion(TestPackagePath(L"versionmissing.msi"));
+    installer.CheckVersion(TestPackagePath(L"good.msi"));
+    installer.CheckSignature(dir.file(L"text.msi"));
+    installer.CheckSignature(TestPackagePath(L"othersigner.msi"));
+  }
+  for (UINT status : {3010u, 1618u}) {
+    StatusInstaller installer(L"C:\\T", status);
+    installer.CheckAndInstall(L"C:\\stand-in.msi", nullptr);
+  }
+  LogClose();
+
+  std::vector<std::wstring> lines;
+  ASSERT_TRUE(logtest::ReadLogLines(logPath, lines));
+  std::vector<std::wstring> texts;
+  for (const std::wstring& line : lines) {
+    logtest::ParsedLine parsed;
+    if (logtest::ParseLine(line, parsed)) texts.push_back(parsed.tag + L" " + parsed.text);
+  }
+  logtest::RemoveLogFiles(logPath);
+  auto indexOf = [&texts](const std::wstring& text) {
+    for (size_t i = 0; i < texts.size(); ++i) {
+      if (texts[i] == text) return static_cast<int>(i);
+    }
+    return -1;
+  };
+  const std::wstring expected[] = {
+      L".W LarkInstaller::CheckVersion: MSI_INTERFACE_VERSION mismatch! 2 : 3",
+      L".W LarkInstaller::CheckVersion: MSI_INTERFACE_VERSION mismatch! 2 : -1",
+      L".W LarkInstaller::CheckVersion: " + TestPackagePath(L"versionmissing.msi") +
+          L" contains no MSI_INTERFACE_VERSION property: fail stub version check",
+      L" D LarkInstaller::CheckVersion: MSI_INTERFACE_VERSION checked : 2",
+      L"*F LarkInstaller::CheckSignature: not a valid MSI package: '" + dir.file(L"text.msi") + L"'",
+      L" D VerifyEmbeddedSignature: File " + TestPackagePath(L"othersigner.msi") + L": K-Harbor not found",
+      L".W LarkInstaller::CheckAndInstall: Return code indicates that reboot is required",
+      L".W LarkInstaller::CheckAndInstall: Another install is already running (msiexec is busy)",
+      L" I LarkInstaller::CheckAndInstall: lark_stub.bcx_settings file deleted",
+      L" I LarkInstaller::CheckAndInstall: Install finished with status: [3010] ",
+  };
+  for (const std::wstring& text : expected) {
+    bool found = indexOf(text) >= 0;
+    // The status text is the system's message after the code.
+    if (!found && text.back() == L' ') {
+      for (const std::wstring& t : texts) found = found || t.compare(0, text.size(), text) == 0;
+    }
+    EXPECT_TRUE(found) << Narrow(text);
+  }
+  // A file that is not a package never reaches the signer check.
+  int refused = indexOf(expected[4]);
+  ASSERT_GE(refused, 0);
+  ASSERT_LT(refused + 1, static_cast<int>(texts.size()));
+  EXPECT_EQ(texts[refused + 1], L" D LarkInstaller::CheckSignature: ");
 }
 
 // --- real installations ------------------------------------------------------
