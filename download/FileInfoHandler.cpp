@@ -106,6 +106,10 @@ bool FileInfoHandler::WriteValue(const wchar_t* key, const wchar_t* section, con
 }
 
 bool FileInfoHandler::ParseNumber(const wchar_t* text, DWORD& value) {
+  if (!text) {
+    value = 0;
+    return false;
+  }
   unsigned long parsed = wcstoul(text, nullptr, 10);
   value = static_cast<DWORD>(parsed);
   return value != 0xFFFFFFFFu;

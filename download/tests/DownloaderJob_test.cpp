@@ -138,7 +138,7 @@ TEST_F(JobTest, ServerErrorIsTriedThreeTimesWithPauses) {
   DWORD elapsed = GetTickCount() - start;
   EXPECT_EQ(GetCount(name), 3u);
   EXPECT_GE(elapsed, 4400u) << "a 1500 ms pause follows each of the three attempts";
-  EXPECT_LT(elapsed, 6500u);
+  EXPECT_LT(elapsed, 9000u);
 }
 
 TEST_F(JobTest, TimeoutIsTriedThreeTimesWithoutPauses) {
@@ -151,7 +151,7 @@ TEST_F(JobTest, TimeoutIsTriedThreeTimesWithoutPauses) {
   DWORD elapsed = GetTickCount() - start;
   EXPECT_EQ(GetCount(name), 3u);
   EXPECT_GE(elapsed, 2900u);
-  EXPECT_LT(elapsed, 4400u) << "no retry pauses after time-outs";
+  EXPECT_LT(elapsed, 6500u) << "no retry pauses after time-outs (with them: 7.5 s)";
 }
 
 TEST_F(JobTest, SetTimeoutRefusesZeroAndNegative) {
@@ -174,8 +174,8 @@ TEST_F(JobTest, CancelDuringTransferReturnsPromptly) {
   DWORD end = GetTickCount();
   canceller.join();
   EXPECT_EQ(result, kDownloadCancelled);
-  EXPECT_LT(end - cancelledAt, 500u);
-  EXPECT_LT(end - start, 2000u);
+  EXPECT_LT(end - cancelledAt, 1000u);
+  EXPECT_LT(end - start, 2500u) << "the stalled body would take 5 s";
   DownloaderInfo info;
   ASSERT_EQ(DownloaderJobGetInfo(m_job, &info), kDownloadOk);
   EXPECT_EQ(info.dataStarted, 1);
@@ -195,7 +195,7 @@ TEST_F(JobTest, CancelDuringRetryPauseReturnsPromptly) {
   DWORD end = GetTickCount();
   canceller.join();
   EXPECT_EQ(result, kDownloadCancelled);
-  EXPECT_LT(end - cancelledAt, 300u);
+  EXPECT_LT(end - cancelledAt, 800u) << "the pause would take 1500 ms";
   EXPECT_EQ(GetCount(name), 1u);
 }
 
