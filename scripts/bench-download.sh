@@ -4,7 +4,8 @@
 # by curl, then by plain WinINet with 32 KiB and 1 MiB reads, in one run.
 # Prints each figure and the library/curl ratio.
 #   bench-download.sh [SIZE_MIB]
-# Uses the build tree BUILD_DIR (default: build).
+# Uses the build tree BUILD_DIR (default: build) and its Wine prefix; run it
+# on an otherwise idle machine.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"

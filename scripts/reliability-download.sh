@@ -3,8 +3,9 @@
 # COUNT) with random cuts, resets, stalls, wrong lengths, server errors and
 # replaced files, each finished file compared with the server's copy.
 #   reliability-download.sh [COUNT] [SEED]
-# Uses the build tree BUILD_DIR (default: build) and its own server state
-# folder in it, so it can run beside CTest.
+# Uses the build tree BUILD_DIR (default: build), its Wine prefix and a
+# server state folder of its own. Not while CTest runs in the same tree: its
+# clean-up ends the prefix's wineserver.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
