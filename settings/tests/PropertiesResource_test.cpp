@@ -199,6 +199,9 @@ TEST(EmbeddedTables, ParsedFromBuiltInstaller) {
     FreeLibrary(module);
     GTEST_SKIP() << "larkstubinst does not embed the PROPERTIES tables yet";
   }
+  // The tables come from a resource object of their own; the program's
+  // other resources (its manifest) must survive the link beside them.
+  EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)), nullptr);
   LarkProperties store;
   EXPECT_TRUE(store.ParseResources(module));
   CheckShippedTables(store);
