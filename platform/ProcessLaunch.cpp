@@ -9,6 +9,9 @@ bool RunProgramHidden(const std::wstring& file, const std::wstring& parameters) 
   const std::wstring quoted = QuoteString(file);
   SHELLEXECUTEINFOW info = {};
   info.cbSize = sizeof(info);
+  // A program that cannot be started must come back as false, not as an
+  // error box that waits for a user who may not be there.
+  info.fMask = SEE_MASK_FLAG_NO_UI;
   info.lpFile = quoted.c_str();
   info.lpParameters = parameters.c_str();
   info.nShow = SW_HIDE;
