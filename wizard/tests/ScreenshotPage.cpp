@@ -19,21 +19,20 @@ namespace {
 std::wstring g_rectFile;
 int g_ticks = 0;
 
+BOOL CALLBACK FindPage(HWND window, LPARAM param) {
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
+  if (wcscmp(name, L"#32770") == 0 && IsWindowVisible(window)) {
+    *reinterpret_cast<HWND*>(param) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
   ++g_ticks;
   HWND page = nullptr;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM param) -> BOOL {
-        wchar_t name[32] = {};
-        GetClassNameW(window, name, 32);
-        if (wcscmp(name, L"#32770") == 0 && IsWindowVisible(window)) {
-          *reinterpret_cast<HWND*>(param) = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&page));
+  EnumThreadWindows(GetCurrentThreadId(), FindPage, reinterpret_cast<LPARAM>(&page));
   if (!page) return;
   if (g_ticks == 10) {
     RECT r = {};
