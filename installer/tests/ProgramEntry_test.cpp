@@ -135,3 +135,39 @@ TEST(ProgramEntry, RemoveTempDirectorySwallowsFailures) {
   RemoveTempDirectory(sub);
   EXPECT_EQ(GetFileAttributesW(sub.c_str()), INVALID_FILE_ATTRIBUTES);
 }
+
+TEST(ProgramEntry, BuiltProgramCarriesItsResources) {
+  HMODULE exe = LoadLibraryExW(BuiltExe(L"larkstubinst").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(exe, nullptr);
+  struct Resource {
+    const wchar_t* type;
+    int id;
+    const char* what;
+  } resources[] = {
+      {RT_MANIFEST, 1, "manifest"},
+      {L"PROPERTIES", 130, "localized texts"},
+      {L"PROPERTIES", 131, "operator settings"},
+      {RT_DIALOG, 134, "message page"},
+      {RT_DIALOG, 144, "wrong operating-system page"},
+      {RT_GROUP_ICON, 107, "icon 107"},
+      {RT_GROUP_ICON, 108, "icon 108"},
+      {RT_BITMAP, 1111, "logo"},
+      {RT_BITMAP, 145, "page images"},
+      {RT_BITMAP, 138, "close button"},
+  };
+  for (const Resource& r : resources)
+    EXPECT_NE(FindResourceW(exe, MAKEINTRESOURCEW(r.id), r.type), nullptr) << r.what;
+  FreeLibrary(exe);
+}
+
+TEST(ProgramEntry, ManifestAsksForNoRightsAndCommonControlsSix) {
+  HMODULE exe = LoadLibraryExW(BuiltExe(L"larkstubinst").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(exe, nullptr);
+  HRSRC found = FindResourceW(exe, MAKEINTRESOURCEW(1), RT_MANIFEST);
+  ASSERT_NE(found, nullptr);
+  const char* data = static_cast<const char*>(LockResource(LoadResource(exe, found)));
+  const std::string manifest(data, SizeofResource(exe, found));
+  FreeLibrary(exe);
+  EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+  EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+}
