@@ -11,9 +11,48 @@ using namespace wizardtest;
 
 namespace {
 
+std::string Describe(HWND window) {
+  if (!window) return "no focus";
+  char name[64] = {};
+  GetClassNameA(window, name, 64);
+  return std::string(name) + " id " + std::to_string(GetDlgCtrlID(window));
+}
+
 struct Seen {
   std::wstring caption, title, description, close;
-  bool closeFocused = false;
+  HWND closeButton = nullptr;
+  // Where the focus was on the page's thread right after the page's own
+  // start-up code, and later while the page was on screen.
+  HWND focusAfterInit = nullptr, focusOnScreen = nullptr;
+  std::string focusAfterInitName, focusOnScreenName;
+  bool activeOnScreen = false;
+};
+
+// Samples the focus on the page's own thread: once when the page's start-up
+// code is done (the dialog procedure answers WM_INITDIALOG with 0, so the
+// dialog manager keeps that choice), and once on screen through a WM_TIMER
+// that the driver sends. Other test processes on the same display can take
+// the activation away from the page at any time, and a thread without an
+// active window has no focus at all; so the on-screen sample only counts
+// while the page is still the active window.
+class FocusProbe : public WrongOSDialog {
+ public:
+  static const UINT_PTR kSampleFocus = 0x7F01;
+
+  INT_PTR OnInitDialog() override {
+    INT_PTR result = WrongOSDialog::OnInitDialog();
+    seen.focusAfterInit = GetFocus();
+    seen.focusAfterInitName = Describe(seen.focusAfterInit);
+    return result;
+  }
+  INT_PTR OnTimer(WPARAM id) override {
+    if (id != kSampleFocus) return WrongOSDialog::OnTimer(id);
+    seen.activeOnScreen = GetActiveWindow() == m_window;
+    seen.focusOnScreen = GetFocus();
+    seen.focusOnScreenName = Describe(seen.focusOnScreen);
+    return 0;
+  }
+  Seen seen;
 };
 
 class WrongOSDialogTest : public ::testing::Test {
@@ -24,7 +63,8 @@ class WrongOSDialogTest : public ::testing::Test {
   }
 
   int Show(std::function<void(HWND)> finish, Seen* seen = nullptr) {
-    Seen s;
+    FocusProbe page;
+    Seen& s = page.seen;
     int result;
     {
       DialogDriver driver([&](HWND dialog) {
@@ -32,13 +72,10 @@ class WrongOSDialogTest : public ::testing::Test {
         s.title = ItemText(dialog, 1003);
         s.description = ItemText(dialog, 1004);
         s.close = ItemText(dialog, IDCANCEL);
-        GUITHREADINFO info = {};
-        info.cbSize = sizeof(info);
-        GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
-        s.closeFocused = info.hwndFocus == GetDlgItem(dialog, IDCANCEL);
+        s.closeButton = GetDlgItem(dialog, IDCANCEL);
+        SendMessageW(dialog, WM_TIMER, FocusProbe::kSampleFocus, 0);
         finish(dialog);
       });
-      WrongOSDialog page;
       result = page.DoModal();
     }
     if (seen) *seen = s;
@@ -68,7 +105,11 @@ TEST_F(WrongOSDialogTest, ShowsLocalizedTextsAndFocusesClose) {
   EXPECT_EQ(L"Unsupported operating system", s.title);
   EXPECT_EQ(store->GetLocalizedString(L"WrongOSDescription"), s.description);
   EXPECT_EQ(L"&Close", s.close);
-  EXPECT_TRUE(s.closeFocused);
+  ASSERT_NE(nullptr, s.closeButton);
+  EXPECT_EQ(s.closeButton, s.focusAfterInit) << s.focusAfterInitName;
+  if (s.activeOnScreen) {
+    EXPECT_EQ(s.closeButton, s.focusOnScreen) << s.focusOnScreenName;
+  }
 }
 
 TEST_F(WrongOSDialogTest, MissingTextsShowHashAndKeyUnderTheTemplateCaption) {
@@ -94,6 +135,50 @@ TEST_F(WrongOSDialogTest, CloseSitsAtThePanelsRightEdgeBelowIt) {
   const int band = client.bottom - panel.bottom;
   const int height = close.bottom - close.top;
   EXPECT_EQ(panel.bottom + (band - height) / 2, close.top);
+}
+
+// A line that mixes Latin and Japanese glyphs from a linked font must not
+// run into the description's right edge, where the control clips it.
+TEST_F(WrongOSDialogTest, JapaneseDescriptionStaysClearOfItsRightEdge) {
+  LarkProperties::Instance()->SetLanguage(L"ja");
+  int width = 0, height = 0, inked = 0, rightmost = -1;
+  Show([&](HWND d) {
+    HWND description = GetDlgItem(d, 1004);
+    RECT client = {};
+    GetClientRect(description, &client);
+    width = client.right;
+    height = client.bottom;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    PatBlt(dc, 0, 0, width, height, WHITENESS);
+    SendMessageW(description, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+    GdiFlush();
+    const uint32_t* pixels = static_cast<const uint32_t*>(bits);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        if ((pixels[y * width + x] & 0xFFFFFF) != 0xFFFFFF) {
+          ++inked;
+          if (x > rightmost) rightmost = x;
+        }
+      }
+    }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    Click(d, IDCANCEL);
+  });
+  LarkProperties::Instance()->SetLanguage(L"en");
+  ASSERT_GT(width, 0);
+  EXPECT_GT(inked, 100);
+  EXPECT_LT(rightmost, width - 2) << "width " << width;
 }
 
 }  // namespace
