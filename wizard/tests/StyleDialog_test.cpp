@@ -16,28 +16,6 @@ using larktest::Narrow;
 
 namespace {
 
-// A message page that runs a check on its own thread once it is up.
-class ProbePage : public MessageDialog {
- public:
-  explicit ProbePage(std::function<void(ProbePage&)> probe) : MessageDialog(nullptr), m_probe(probe) {
-    SetContent(L"Probe", L"Probe text", 0, false);
-  }
-  INT_PTR OnInitDialog() override {
-    MessageDialog::OnInitDialog();
-    SetTimer(m_window, 1, 150, nullptr);
-    return 0;
-  }
-  INT_PTR OnTimer(WPARAM id) override {
-    KillTimer(m_window, id);
-    m_probe(*this);
-    EndDialog(m_window, 42);
-    return 0;
-  }
-
- private:
-  std::function<void(ProbePage&)> m_probe;
-};
-
 TEST(CaptionColorsTest, FollowTheBaseColour) {
   struct Case {
     const char* name;
@@ -171,7 +149,7 @@ TEST(StyleFrameTest, CaptionIsPaintedInTheBaseColours) {
       inactiveTop = PixelAt(inactive, width, 26, 10);
       line = PixelAt(active, width, 60, 25);
       shade = PixelAt(active, width, 60, 24);
-    });
+    }, L"Probe", L"Probe text");
     EXPECT_EQ(42, page.DoModal());
     CaptionColors colors = ComputeCaptionColors(c.base, true);
     EXPECT_EQ(c.base, activeTop) << Narrow(c.setting);
@@ -199,7 +177,7 @@ TEST(StyleFrameTest, WindowIsCutToTheRoundedClientArea) {
     GetClientRect(p.GetWindow(), &client);
     GetWindowRect(p.GetWindow(), &window);
     ClientToScreen(p.GetWindow(), &clientOrigin);
-  });
+  }, L"Probe", L"Probe text");
   EXPECT_EQ(42, page.DoModal());
   EXPECT_EQ(COMPLEXREGION, type);
   EXPECT_EQ(clientOrigin.x - window.left, box.left);

@@ -10,6 +10,8 @@
 #include <string>
 #include <thread>
 
+#include "wizard/MessageDialog.h"
+
 namespace wizardtest {
 
 // Loads the embedded texts into the store (once), selects English and
@@ -40,5 +42,29 @@ RECT DialogUnits(HWND dialog, int x, int y, int w, int h);
 bool ItemVisible(HWND dialog, int id);
 void Click(HWND dialog, int id);
 void PressKey(HWND dialog, int id, WPARAM key);
+
+// A message page that runs a check on its own thread 150 ms after it is up,
+// then ends with 42.
+class ProbePage : public MessageDialog {
+ public:
+  ProbePage(std::function<void(ProbePage&)> probe, const wchar_t* title, const wchar_t* text)
+      : MessageDialog(nullptr), m_probe(probe) {
+    SetContent(title, text, 0, false);
+  }
+  INT_PTR OnInitDialog() override {
+    MessageDialog::OnInitDialog();
+    SetTimer(m_window, 1, 150, nullptr);
+    return 0;
+  }
+  INT_PTR OnTimer(WPARAM id) override {
+    KillTimer(m_window, id);
+    m_probe(*this);
+    EndDialog(m_window, 42);
+    return 0;
+  }
+
+ private:
+  std::function<void(ProbePage&)> m_probe;
+};
 
 }  // namespace wizardtest

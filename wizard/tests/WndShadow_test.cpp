@@ -13,27 +13,6 @@ using namespace wizardtest;
 
 namespace {
 
-class ProbePage : public MessageDialog {
- public:
-  explicit ProbePage(std::function<void(ProbePage&)> probe) : MessageDialog(nullptr), m_probe(probe) {
-    SetContent(L"Shadow", L"Shadow text", 0, false);
-  }
-  INT_PTR OnInitDialog() override {
-    MessageDialog::OnInitDialog();
-    SetTimer(m_window, 1, 150, nullptr);
-    return 0;
-  }
-  INT_PTR OnTimer(WPARAM id) override {
-    KillTimer(m_window, id);
-    m_probe(*this);
-    EndDialog(m_window, 42);
-    return 0;
-  }
-
- private:
-  std::function<void(ProbePage&)> m_probe;
-};
-
 int CountShadowWindows() {
   struct Count {
     static BOOL CALLBACK Visit(HWND window, LPARAM param) {
@@ -102,7 +81,7 @@ TEST(WndShadowTest, ShadowIsCreatedOnceAroundThePageAndFollowsIt) {
     ShowWindow(window, SW_RESTORE);
     PumpMessages();
     EXPECT_TRUE(IsWindowVisible(shadowWindow)) << int(p.GetShadow()->GetStatus()) << " " << IsIconic(window) << " " << IsWindowVisible(window);
-  });
+  }, L"Shadow", L"Shadow text");
   EXPECT_EQ(42, page.DoModal());
   EXPECT_FALSE(IsWindow(shadowWindow));
   EXPECT_EQ(0u, CWndShadow::AttachedCount());
@@ -118,7 +97,7 @@ TEST(WndShadowTest, HiddenPageGetsNoShadow) {
     other.CreateShadow();  // no window: nothing
     EXPECT_EQ(1u, CWndShadow::AttachedCount());
     ShowWindow(window, SW_SHOW);
-  });
+  }, L"Shadow", L"Shadow text");
   EXPECT_EQ(42, page.DoModal());
 }
 
