@@ -3,24 +3,11 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include "testsupport/SecurityText.h"
+
 namespace hoststest {
 
-std::wstring ReadDaclSddl(const std::wstring& path) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  PACL dacl = nullptr;
-  if (GetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                            nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
-    return std::wstring();
-  std::wstring result;
-  LPWSTR text = nullptr;
-  if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                           &text, nullptr)) {
-    result = text;
-    LocalFree(text);
-  }
-  LocalFree(descriptor);
-  return result;
-}
+std::wstring ReadDaclSddl(const std::wstring& path) { return larktest::FileDaclText(path); }
 
 bool WriteDaclSddl(const std::wstring& path, const wchar_t* sddl) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;

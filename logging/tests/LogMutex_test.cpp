@@ -15,46 +15,10 @@
 #include "logging/FileAccess.h"
 #include "logging/LogSecurity.h"
 #include "logging/tests/LogTestSupport.h"
+#include "testsupport/SecurityText.h"
 #include "testsupport/TestEnv.h"
 
 namespace {
-
-std::wstring DaclOf(HANDLE object, SE_OBJECT_TYPE type) {
-  PACL dacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(object, type, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &descriptor) !=
-      ERROR_SUCCESS) {
-    return L"<GetSecurityInfo failed>";
-  }
-  LPWSTR text = nullptr;
-  std::wstring result = L"<conversion failed>";
-  if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                           &text, nullptr)) {
-    result = text;
-    LocalFree(text);
-  }
-  LocalFree(descriptor);
-  return result;
-}
-
-// The SDDL text as the platform prints it back, so that a descriptor read
-// from the kernel can be compared with it whatever abbreviations and right
-// order the printer uses.
-std::wstring Normalized(const wchar_t* sddl) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
-    return L"<invalid SDDL>";
-  }
-  LPWSTR text = nullptr;
-  std::wstring result = L"<conversion failed>";
-  if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                           &text, nullptr)) {
-    result = text;
-    LocalFree(text);
-  }
-  LocalFree(descriptor);
-  return result;
-}
 
 TEST(LogMutexTest, CreatedMutexCarriesTheLogAccessList) {
   std::wstring name = larktest::UniqueName(L"Global\\LarkLogMutexTest_");
@@ -64,7 +28,9 @@ TEST(LogMutexTest, CreatedMutexCarriesTheLogAccessList) {
       L"D:(D;OICI;GA;;;AN)(A;OICI;GA;;;BA)(A;OICI;GA;;;LA)(A;OICI;GA;;;SY)(A;OICI;GRGWGX;;;AU)"
       L"(A;OICI;GRGWGX;;;BU)(A;OICI;GRGWGX;;;BG)";
   EXPECT_EQ(std::wstring(KhBcxLogging::kLogMutexSddl), kExpected);
-  EXPECT_EQ(DaclOf(mutex, SE_KERNEL_OBJECT), Normalized(kExpected));
+  const std::wstring expected = larktest::NormalizedSddl(kExpected);
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(larktest::ObjectDaclText(mutex, SE_KERNEL_OBJECT), expected);
   // A second create opens the same mutex.
   HANDLE again = KhBcxLogging::CreateLogMutex(name.c_str());
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
@@ -95,7 +61,7 @@ TEST(LogMutexTest, LogFolderAndFileDescriptorGivesEveryoneFullAccess) {
   LPWSTR text = nullptr;
   ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(attributes->lpSecurityDescriptor, SDDL_REVISION_1,
                                                                    DACL_SECURITY_INFORMATION, &text, nullptr));
-  EXPECT_EQ(std::wstring(text), Normalized(L"D:(A;OICI;GA;;;WD)"));
+  EXPECT_EQ(std::wstring(text), larktest::NormalizedSddl(L"D:(A;OICI;GA;;;WD)"));
   LocalFree(text);
 }
 
