@@ -1,12 +1,8 @@
 #include "installer/StubProgram.h"
 
-#include "installer/ExitCodes.h"
-
 StubProgram::StubProgram(HINSTANCE instance) : m_hInstance(instance) {}
 
 StubProgram::~StubProgram() {
   if (m_hAllowedToOperate) CloseHandle(m_hAllowedToOperate);
   if (m_hElevatedProcess) CloseHandle(m_hElevatedProcess);
 }
-
-int StubProgram::InstallationSequence() { return ExitCode::Success; }

@@ -1,6 +1,15 @@
 // StubProgram: one installation run. The entry builds one on its stack,
 // parses the command line into it and runs the installation sequence, whose
 // result is the process exit code (installer/ExitCodes.h).
+//
+// The class gathers several concerns; its definitions are split by concern:
+//   StubProgramOptions.cpp   the command line
+//   StubProgramSequence.cpp  the top sequence and its checks
+//   StubProgramElevation.cpp self-elevation, the handshake, process launch
+//   StubProgramFlows.cpp     the elevated copy's silent and interactive flows
+//                            and the pages the engine shows itself
+//   OperatorConfig.cpp       adding a new operator to an installed agent
+//   DataCentreMode.cpp       the data-centre mode of operator "666"
 #pragma once
 
 #include <windows.h>
@@ -26,6 +35,75 @@ class StubProgram {
   int InstallationSequence();
 
   bool IsElevated() const { return m_elevated; }
+
+  // --- The top sequence and its checks (StubProgramSequence.cpp) ---
+  void SelectDefaultLanguage();
+  bool EnsureSingleInstance();
+  bool CheckMinimumMandatorySettings();
+  bool CheckMandatorySettings();
+  bool HandleConflictingOperator();
+  bool IsStubFromAnotherOperator(std::wstring& productName);
+  bool IsAgentInstalled(const std::wstring& operatorId);
+  bool CanRunPostInstallPrograms();
+  bool CheckInstallRequirements();
+  std::wstring GetTargetDirectory();
+  std::wstring GetLateboundTargetDir();
+
+  // --- Self-elevation and the handshake (StubProgramElevation.cpp) ---
+  int InstallationSequenceNonElevated();
+  DWORD RunElevatedCopy(const std::wstring& extraArguments);
+  DWORD RunElevated(const std::wstring& program, const std::wstring& arguments);
+  void SetUpAllowedToOperateSynchronization();
+  bool WaitUntilAllowedToOperate();
+  int GetReturnCodeFromElevatedCopy();
+  DWORD LaunchProcess(const std::wstring& program, const std::wstring& arguments);
+  void WaitForProcess(DWORD processId, DWORD milliseconds);
+  void RunPostInstallPrograms(const std::wstring& page);
+  // Builds the elevated copy's argument list from the current state (no
+  // process is started); RunElevatedCopy uses it.
+  std::wstring BuildElevatedArguments();
+
+  // --- The elevated copy's flows (StubProgramFlows.cpp) ---
+  int InstallationSequenceElevated();
+  void SetStubConfigurationServiceUrl();
+  void DownloadStubConfig();
+  bool HostsOK();
+  int SilentInstallSequence();
+  int InstallMSI(const std::wstring& packagePath);
+  bool SilentDownloadFile(const std::wstring& url, const std::wstring& path);
+  bool LateboundPackageDownload(std::wstring& customization, std::wstring& localization,
+                                std::wstring& help, std::wstring& settings);
+  void LocalLateboundPackagePaths(std::wstring& customization, std::wstring& localization,
+                                  std::wstring& help, std::wstring& settings);
+  int InteractiveInstallSequence();
+  int ShowWelcomeDlg();
+  int ShowLicenseDlg();
+  int ShowPrivacyDlg();
+  int ShowInstallationProgressDlg();
+
+  // --- A new operator for an installed agent (OperatorConfig.cpp) ---
+  bool ShouldConfigureNewOperator();
+  int InstallNewOperator();
+  bool ConfigureNewOperator();
+  bool ConfigureNewOperatorSucceed();
+  bool ConfigureNewOperatorFailed();
+
+  // --- The data-centre mode (DataCentreMode.cpp) ---
+  void VN48HackForDC(const std::wstring& operatorId);
+  void VN48HackForDC_UseJediForceToAvoidThrottlingOnNextPackagingCall();
+  bool VN48HackForDC_AddOperatorToSegmentations();
+  bool VN48HackForDC_ModifyTWYXCache();
+  bool VN48HackForDC_MakePackagesToIgnoreThrottling(std::string& content);
+  std::string VN48HackForDC_ReadFile(const std::wstring& path);
+  bool VN48HackForDC_WriteFile(const std::wstring& path, const std::string& content);
+
+  // Read-only views for the pages and the tests.
+  const std::wstring& GetLanguage() const { return m_language; }
+  const std::wstring& GetLicenseTermsHash() const { return m_licenseTermsHash; }
+  bool IsSilent() const { return m_silent; }
+  bool IsLocal() const { return m_local; }
+  bool IsReinstall() const { return m_reinstall; }
+  HANDLE GetAllowedToOperateEvent() const { return m_hAllowedToOperate; }
 
  private:
   // Option handling (installer/StubProgramOptions.cpp).

@@ -1,0 +1,28 @@
+// The installed agent's programs that the installer starts after an
+// installation, the installed operators, and the registry records of where
+// each downloaded package came from.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+class StubProgram;
+
+// The agent's "InstallPath", or empty.
+std::wstring GetInstallPath();
+// Starts the agent's post-installation runner for this operator.
+void LoadInstallerPostRunner(StubProgram& program);
+// Starts the agent's user-interface hosters; true when started.
+bool RunUIHosters();
+bool StoreValue(const std::wstring& value, const std::wstring& subkey, const std::wstring& valueName,
+                HKEY root);
+bool StorePackageOrigin(const std::wstring& packageName, const std::wstring& address,
+                        const std::wstring& filePath, const std::wstring& timeStamp);
+std::wstring GetLocalTimeStamp();
+bool RecordPackageOrigins(std::wstring customizationsAddress, std::wstring customizationsFile,
+                          std::wstring localizationsAddress, std::wstring localizationsFile,
+                          std::wstring helpAddress, std::wstring helpFile,
+                          std::wstring settingsAddress, std::wstring settingsFile);
+bool GetInstalledOperators(std::vector<std::wstring>& operators);

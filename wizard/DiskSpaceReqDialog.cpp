@@ -1,0 +1,5 @@
+#include "wizard/DiskSpaceReqDialog.h"
+
+// Placeholder: the page proper replaces it.
+DiskSpaceReqDialog::DiskSpaceReqDialog() : StyleDialog(kTemplateId, nullptr) {}
+DiskSpaceReqDialog::~DiskSpaceReqDialog() {}
