@@ -31,6 +31,12 @@ struct ProbeTable {
         probeName(library, "ProbeName"),
         first(library, 1),
         second(library, 2) {}
+  // Gives back the bound library's reference, so that the scratch folder
+  // holding it can go; the table is not used afterwards.
+  ~ProbeTable() {
+    if (library.Module() && !released) FreeLibrary(library.Module());
+  }
+  bool released = false;
   std::string libraryName;
   DelayLoadLibrary library;
   DelayLoadFunction<int(__cdecl*)(int, int)> add;
@@ -261,6 +267,7 @@ TEST(DelayLoadConcurrency, TwoThreadsBindTheLibraryOnce) {
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(GetModuleHandleW(copy.path.c_str()), module);
     FreeLibrary(module);
+    table.released = true;
     EXPECT_EQ(GetModuleHandleW(copy.path.c_str()), nullptr) << "a second reference was left";
   }
 }
@@ -278,13 +285,13 @@ TEST(DelayLoadPath, ReadsTheValueNamedLikeTheLibrary) {
   EXPECT_STREQ(ReadDelayLoadPath(HKEY_LOCAL_MACHINE, (key + "\\none").c_str(), "short.dll"), "");
 
   // Stored without a terminator and not as text: still a terminated text.
+  RegistryValue raw(key, "raw.dll", "");
   HKEY handle = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &handle), ERROR_SUCCESS);
-  const char raw[] = {'C', ':', '\\', 'r', 'a', 'w'};
-  RegSetValueExA(handle, "raw.dll", 0, REG_BINARY, reinterpret_cast<const BYTE*>(raw), sizeof(raw));
+  const char bytes[] = {'C', ':', '\\', 'r', 'a', 'w'};
+  RegSetValueExA(handle, "raw.dll", 0, REG_BINARY, reinterpret_cast<const BYTE*>(bytes), sizeof(bytes));
   RegCloseKey(handle);
   EXPECT_STREQ(ReadDelayLoadPath(HKEY_LOCAL_MACHINE, key.c_str(), "raw.dll"), "C:\\raw");
-  RegistryValue cleanup(key, "raw.dll", "");
 }
 
 // The helper executable, copied into a folder of its own.
