@@ -302,10 +302,11 @@ class DelayLoadBesideExe : public ::testing::Test {
     CopyFileW(larktest::BuiltExe(L"platform_delayload_child").c_str(), exe_.c_str(), FALSE);
   }
   // Runs the child for id and import; returns its output line.
-  std::string Run(int id, const std::string& import) {
+  std::string Run(int id, const std::string& import) { return Run(std::to_string(id), import); }
+  std::string Run(const std::string& id, const std::string& import) {
     std::wstring out = dir_.file(L"out.txt");
     DeleteFileW(out.c_str());
-    larktest::ProcessResult result = larktest::RunProcess(L"\"" + exe_ + L"\" " + std::to_wstring(id) +
+    larktest::ProcessResult result = larktest::RunProcess(L"\"" + exe_ + L"\" " + Widen(id) +
                                                           L" lark_dlprobe.dll " + Widen(import) + L" \"" + out + L"\"");
     EXPECT_TRUE(result.started);
     std::string text;
@@ -338,4 +339,13 @@ TEST_F(DelayLoadBesideExe, RegistryUsedWhenNothingOrNoLibraryIsBeside) {
 
 TEST_F(DelayLoadBesideExe, NothingAnywhereIsCodeOne) {
   EXPECT_EQ(Run(UniqueId(), "ProbeName"), "1|lark_dlprobe.dll||");
+}
+
+// Before any CallWithDelayLoad a first call searches under the key of id
+// 100; a failure there is thrown to the caller.
+TEST_F(DelayLoadBesideExe, FirstCallOutsideUsesTheInitialKey) {
+  EXPECT_EQ(Run("outside", "ProbeName"), "1|lark_dlprobe.dll|ProbeName|");
+  std::string registered = Narrow(StandinPath(L"full", L"lark_dlprobe.dll"));
+  RegistryValue value(GetDelayLoadKey(100), "lark_dlprobe.dll", registered);
+  EXPECT_EQ(Run("outside", "ProbeName"), "0|||" + registered);
 }
