@@ -38,6 +38,7 @@ lark_use_tree() {
     fi
   fi
   [ -x "$build/wine-run.sh" ] || { echo "$build is not a build tree (no wine-run.sh)" >&2; exit 2; }
+  lark_tree_has_tests "$build" || { echo "$build was built without the tests (-DLARK_BUILD_TESTS=OFF)" >&2; exit 2; }
   arch="$(lark_tree_arch "$build")"
   if [ "$arch" = i686 ] && [ "$runnable" != i686 ]; then
     echo "$build is an i686 tree, and this machine cannot run 32-bit programs under Wine; use an x86_64 tree" >&2

@@ -162,12 +162,14 @@ const wchar_t* const kTextPieces[] = {
     L"\x0142\x00f3d\x017a", L"\xac00\xb098", L"\t\r\n ", L"\x00a0\x00ff\x0100",
 };
 
-// An encoding name of the table (sometimes in other letter case), or one of
-// the names the table lacks: the upper-case UTF-32 spellings, nonsense.
-std::wstring PickEncodingName(Random& rng) {
+// An encoding name of the table, in turn by case number so that every run
+// of a few hundred cases names each of them (sometimes in other letter
+// case), or one of the names the table lacks: the upper-case UTF-32
+// spellings, nonsense.
+std::wstring PickEncodingName(Random& rng, long index) {
   static const wchar_t* const kExtra[] = {L"UTF-32", L"UTF-32LE", L"UTF-32BE", L"UTF-16", L"nonsense", L""};
   if (rng.Below(8) == 0) return kExtra[rng.Below(sizeof(kExtra) / sizeof(kExtra[0]))];
-  std::wstring name = kXmlEncodingNames[rng.Below(static_cast<size_t>(kXmlEncodingNameCount))].name;
+  std::wstring name = kXmlEncodingNames[static_cast<size_t>(index) % static_cast<size_t>(kXmlEncodingNameCount)].name;
   if (rng.Below(3) == 0)
     for (wchar_t& c : name)
       if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - 32);
@@ -233,7 +235,7 @@ std::string EncodeText(const std::wstring& text, int layout, int codePage) {
 // One file as the program may download it (see the file-top comment).
 std::string GenerateFile(uint64_t seed, long index) {
   Random rng(seed * 0x9E3779B97F4A7C15ull + static_cast<uint64_t>(index) * 0x100000001B3ull + 11);
-  const std::wstring encoding = PickEncodingName(rng);
+  const std::wstring encoding = PickEncodingName(rng, index);
   const int layout = static_cast<int>(rng.Below(5));  // bytes; UTF-16LE, BE; UTF-32LE, BE
   const size_t size = PickSize(rng) / (layout == 0 ? 1 : layout <= 2 ? 2 : 4);
   std::wstring text;
