@@ -236,8 +236,13 @@ int Downloader::PrepareFileDownload(const std::wstring& headers) {
   // server; like 412 it calls for a fresh transfer rather than a failure that
   // would repeat on every later attempt.
   if (status == HTTP_STATUS_PRECOND_FAILED || (ranged && status == 416)) {
-    LogW(5, L"%s: HttpQueryInfoW failed with statusCode HTTP_STATUS_PRECOND_FAILED",
-         L"khdownload::Downloader::PrepareFileDownload");
+    if (status == HTTP_STATUS_PRECOND_FAILED) {
+      LogW(5, L"%s: HttpQueryInfoW failed with statusCode HTTP_STATUS_PRECOND_FAILED",
+           L"khdownload::Downloader::PrepareFileDownload");
+    } else {
+      LogW(4, L"%s: Range not satisfiable (416), downloading the whole file",
+           L"khdownload::Downloader::PrepareFileDownload");
+    }
     CloseRequest(m_hRequest);
     if (!ranged) return kDownloadServerError;
     RefreshURLInfo();

@@ -47,7 +47,10 @@ HANDLE CreateLogMutex(const wchar_t* name) {
   LogSecurityAttributes security(kLogMutexSddl);
   HANDLE mutex = CreateMutexW(security.Get(), FALSE, name);
   if (!mutex && GetLastError() == ERROR_ACCESS_DENIED) {
-    mutex = OpenMutexW(SYNCHRONIZE, FALSE, name);
+    // Waiting needs SYNCHRONIZE, and releasing needs MUTEX_MODIFY_STATE:
+    // without it ReleaseMutex fails, this process keeps the mutex, and
+    // every other process loses its lines.
+    mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name);
   }
   return mutex;
 }

@@ -16,8 +16,9 @@ extern const wchar_t kLogMutexSddl[];
 // created or opened through CreateLogMutex; null when neither worked.
 HANDLE OpenLogFileMutex(const wchar_t* path);
 
-// Creates the mutex (not owned) with the access list above, or opens it for
-// SYNCHRONIZE when another user created it and we may not open it fully.
+// Creates the mutex (not owned) with the access list above, or opens it
+// for waiting and releasing (SYNCHRONIZE and MUTEX_MODIFY_STATE) when
+// another user created it and we may not open it fully.
 HANDLE CreateLogMutex(const wchar_t* name);
 
 }  // namespace KhBcxLogging

@@ -4,22 +4,26 @@
 # by curl, then by plain WinINet with 32 KiB and 1 MiB reads, in one run.
 # Prints each figure and the library/curl ratio.
 #   bench-download.sh [SIZE_MIB]
-# Uses the build tree BUILD_DIR (default: build) and its Wine prefix; run it
-# on an otherwise idle machine.
+# Runs on the i686 product build where this machine can run it, else on an
+# x86_64 build (see scripts/bench-common.sh; BUILD_DIR picks a tree). Stops
+# the test server, and the wineserver when it started it, at the end, also
+# after a failure. Run it on an otherwise idle machine.
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${BUILD_DIR:-$root/build}"
+source "$(dirname "$0")/bench-common.sh"
+root="$lark_root"
 size="${1:-200}"
-arch="$(grep -q 'x86_64-w64-mingw32' "$build/CMakeCache.txt" 2>/dev/null && echo x86_64 || "$root/scripts/test-arch.sh")"
+lark_use_tree download_bench
 state="$build/httpserver-bench"
-"$root/scripts/wineprefix.sh" start "$build/wineprefix" "$arch" >/dev/null
+lark_start_prefix
+lark_at_exit '"$root/testsupport/httpserver/server-ctl.sh" stop "$state" >/dev/null'
 "$root/testsupport/httpserver/server-ctl.sh" start "$state" >/dev/null
 out="$(mktemp -d)"
-trap '"$root/testsupport/httpserver/server-ctl.sh" stop "$state" >/dev/null; rm -rf "$out"' EXIT
+lark_at_exit 'rm -rf "$out"'
 head -c "$((size * 1048576))" /dev/urandom >"$state/root/bench.bin"
 url="http://127.0.0.1:$(cat "$state/port")/f/bench.bin"
 win_out="Z:$(echo "$out" | tr / '\\')"
 run() { LARK_HTTP_STATE="$state" "$build/wine-run.sh" "$build/bin/download_bench.exe" "$@"; }
+calc() { awk "BEGIN {printf \"$1\", $2}"; }
 
 lib="$(run lib "$url" "$win_out\\lib.bin")"
 echo "$lib"
@@ -28,8 +32,8 @@ rm -f "$out/lib.bin"
 t0=$(date +%s.%N)
 curl -s --noproxy '*' -o "$out/curl.bin" "$url"
 t1=$(date +%s.%N)
-curl_s=$(echo "$t1 - $t0" | bc -l)
-printf 'curl %d bytes %.3f s %.1f MiB/s\n' "$(stat -c %s "$out/curl.bin")" "$curl_s" "$(echo "$size / $curl_s" | bc -l)"
+curl_s=$(calc '%.6f' "$t1 - $t0")
+printf 'curl %d bytes %.3f s %s MiB/s\n' "$(stat -c %s "$out/curl.bin")" "$curl_s" "$(calc '%.1f' "$size / $curl_s")"
 rm -f "$out/curl.bin"
 run lib-sparse "$url" "$win_out\\lib.bin"
 rm -f "$out/lib.bin"
@@ -39,4 +43,4 @@ run raw "$url" "$win_out\\raw.bin" 1048576
 rm -f "$out/raw.bin"
 run store 200
 lib_s="$(echo "$lib" | awk '{print $4}')"
-printf 'ratio library/curl throughput: %.2f\n' "$(echo "$curl_s / $lib_s" | bc -l)"
+printf 'ratio library/curl throughput: %s\n' "$(calc '%.2f' "$curl_s / $lib_s")"

@@ -3,15 +3,11 @@
 # the cost of a filtered-out log call, and lines per second written by one
 # process and by two processes sharing one log file.
 #   bench-logging.sh [lines per writer]
-# The build directory is BUILD_DIR (default: build); it must be an x86_64
-# build with tests enabled (the loader for 32-bit programs does not run on
-# every machine).
+# Runs on the i686 product build where this machine can run it, else on an
+# x86_64 build (see scripts/bench-common.sh; BUILD_DIR picks a tree). Stops
+# the wineserver at the end when it started it, also after a failure.
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${BUILD_DIR:-$root/build}"
-arch=x86_64
-grep -q 'WINEARCH=win32' "$build/wine-run.sh" 2>/dev/null && arch=i686
-cmake --build "$build" --target lark_logging_bench -- --no-print-directory >/dev/null
-"$root/scripts/wineprefix.sh" start "$build/wineprefix" "$arch" >/dev/null
-trap '"$root/scripts/wineprefix.sh" stop "$build/wineprefix" "$arch" >/dev/null' EXIT
+source "$(dirname "$0")/bench-common.sh"
+lark_use_tree lark_logging_bench
+lark_start_prefix
 "$build/wine-run.sh" "$build/bin/lark_logging_bench.exe" "$@" </dev/null

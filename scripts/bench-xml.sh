@@ -2,10 +2,13 @@
 # Parse-time benchmark of the XML engine under Wine: a generated 1 MB
 # document and the typical response file of the fuzz corpus.
 #   bench-xml.sh [RUNS]
-# Uses the build tree BUILD_DIR (default: build).
+# Runs on the i686 product build where this machine can run it, else on an
+# x86_64 build (see scripts/bench-common.sh; BUILD_DIR picks a tree). Stops
+# the wineserver at the end when it started it, also after a failure.
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${BUILD_DIR:-$root/build}"
-args=(--typical "$root/xml/tests/corpus/response-typical.xml")
+source "$(dirname "$0")/bench-common.sh"
+lark_use_tree xml_bench
+lark_start_prefix
+args=(--typical "$lark_root/xml/tests/corpus/response-typical.xml")
 [ -n "${1:-}" ] && args+=(--runs "$1")
-exec "$build/wine-run.sh" "$build/bin/xml_bench.exe" "${args[@]}"
+"$build/wine-run.sh" "$build/bin/xml_bench.exe" "${args[@]}"

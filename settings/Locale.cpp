@@ -44,7 +44,9 @@ bool Locale::GetPreviousInstallationLocale(std::wstring& code) {
     CRegKey agent;
     if (agent.OpenKey(HKEY_LOCAL_MACHINE, kAgentKey, KEY_QUERY_VALUE) == ERROR_SUCCESS) {
       std::wstring value;
-      if (agent.ReadString(value, L"Language") == ERROR_SUCCESS && !value.empty()) {
+      // An empty value is still a value: the caller's check of the
+      // selectable languages passes it over.
+      if (agent.ReadString(value, L"Language") == ERROR_SUCCESS) {
         LogW(5, L"%s: Lark Language read from the registry: %s", self, value.c_str());
         code = value;
         return true;
@@ -60,7 +62,8 @@ bool Locale::GetPreviousInstallationLocale(std::wstring& code) {
     return false;
   }
   std::wstring value;
-  if (legacy.ReadString(value, L"Lang") != ERROR_SUCCESS || value.empty()) {
+  // An empty value is mapped like any other unknown code (to "en").
+  if (legacy.ReadString(value, L"Lang") != ERROR_SUCCESS) {
     LogW(5, L"%s: Failed to read previous generation language from registry.", self);
     return false;
   }

@@ -34,6 +34,20 @@ bool IsUnicodeCodePage(int cp) {
   return cp == 1200 || cp == 1201 || cp == 12000 || cp == 12001 || cp == kXmlCodePageUtf32;
 }
 
+// Bytes per source unit that the conversion assumes for an encoding name:
+// 2 for UTF-16, 4 for UTF-32 held as code points, 1 for everything it reads
+// as bytes.
+int32_t UnitBytesOf(const std::wstring& encoding) {
+  int codePage = EncodingNameToCodePage(encoding);
+  return codePage == 1200 ? 2 : codePage == kXmlCodePageUtf32 ? 4 : 1;
+}
+
+// A UTF-16 or UTF-32 name found in text that was readable as 8-bit text
+// can't describe the file: such a file is read as UTF-8.
+std::wstring ByteEncodingFor(const std::wstring& declared) {
+  return IsUnicodeCodePage(EncodingNameToCodePage(declared)) ? std::wstring(L"UTF-8") : declared;
+}
+
 std::wstring Utf8ToWide(const char* bytes, int32_t length) {
   XmlConversion job;
   job.sourceName = L"UTF-8";
@@ -144,9 +158,7 @@ void XmlFileStream::DetectWithoutMark(const std::vector<char>& probe) {
   const int32_t size = static_cast<int32_t>(probe.size());
   std::wstring declared = SniffDeclaredEncoding(Utf8ToWide(probe.data(), size));
   if (!declared.empty()) {
-    // The declaration was readable as 8-bit text, so a UTF-16 or UTF-32
-    // name in it can't describe this file.
-    m_encoding = IsUnicodeCodePage(EncodingNameToCodePage(declared)) ? L"UTF-8" : declared;
+    m_encoding = ByteEncodingFor(declared);
     return;
   }
   if (std::find(probe.begin(), probe.end(), '\0') != probe.end()) {
@@ -173,7 +185,9 @@ void XmlFileStream::DetectWithoutMark(const std::vector<char>& probe) {
         m_width = 2;
         m_bigEndian = true;
       } else {
-        m_encoding = declared;
+        // Zero bytes, but not in a UTF-16 or UTF-32 layout: the file is
+        // read as bytes, so the declared name must be a byte encoding.
+        m_encoding = ByteEncodingFor(declared);
       }
       return;
     }
@@ -219,7 +233,7 @@ bool XmlFileStream::FixRaggedEnd(std::vector<char>& buffer) {
   XmlConversion job;
   job.sourceName = m_width == 2 ? L"UTF-16" : m_encoding;
   job.source = buffer.data();
-  job.sourceLength = m_width == 2 ? m_stepUnits : static_cast<int32_t>(buffer.size());
+  job.sourceLength = m_width == 2 ? m_stepUnits : static_cast<int32_t>(buffer.size()) / UnitBytesOf(m_encoding);
   int32_t ragged = 0;
   if (!FindRaggedEnd(job, ragged)) {
     XmlDocument::LogResult(m_log, L"truncation_error", m_encoding.empty() ? L"ANSI" : m_encoding.c_str(),
@@ -281,7 +295,8 @@ bool XmlFileStream::ReadText(std::wstring& text) {
     }
     if (more) FixRaggedEnd(buffer);
     job.sourceName = m_encoding;
-    job.sourceLength = static_cast<int32_t>(buffer.size());
+    // Counted in the encoding's own units: never more than the bytes read.
+    job.sourceLength = static_cast<int32_t>(buffer.size()) / UnitBytesOf(m_encoding);
   }
   job.source = buffer.data();
   int32_t needed = ConvertText(job, nullptr);
@@ -342,12 +357,15 @@ bool XmlFileStream::WriteText(const std::wstring& text, int32_t count) {
   job.source = text.data();
   job.sourceLength = count;
   int32_t needed = ConvertText(job, nullptr);
-  std::vector<char> bytes(static_cast<size_t>(needed) + 1);
+  // The conversion produces units of the target: 16- or 32-bit ones for a
+  // UTF-16 or UTF-32 name, so the buffer and the write count their bytes.
+  const int32_t unitBytes = UnitBytesOf(m_encoding);
+  std::vector<char> bytes(static_cast<size_t>(needed) * static_cast<size_t>(unitBytes) + 1);
   job.outputSize = needed;
   int32_t produced = needed ? ConvertText(job, bytes.data()) : 0;
   XmlDocument::LogResult(m_log, L"converted_from", L"UTF-16", kXmlLogEncoding | kXmlLogLength, count, -1);
   if (job.lossy) XmlDocument::LogResult(m_log, L"conversion_loss", nullptr, 0, -1, -1);
-  return WriteRaw(bytes.data(), produced, true);
+  return WriteRaw(bytes.data(), produced * unitBytes, true);
 }
 
 bool XmlDocument::ReadWholeFile(std::wstring& log, const wchar_t* path, std::wstring& text, int32_t* flags) {

@@ -22,13 +22,31 @@ int32_t FindTerminator(const std::wstring& text, int32_t from, const wchar_t* te
   return found == std::wstring::npos ? -1 : static_cast<int32_t>(found);
 }
 
-// After a syntax error: the node runs to the next '>' (included) or stops
-// before the next '<'; returns the end (exclusive).
+// After a syntax error: the node runs to the next '>' outside a quoted
+// value (included) or stops before the next '<'; returns the end
+// (exclusive). Values are quoted as in an element tag: a quote opens one
+// only after '=' and white space.
 int32_t SkipErroneous(const std::wstring& text, int32_t from) {
   int32_t len = static_cast<int32_t>(text.size());
+  wchar_t quote = 0;
+  bool armed = false;
+  wchar_t previous = 0;
   for (int32_t i = from; i < len; ++i) {
-    if (text[i] == L'>') return i + 1;
-    if (text[i] == L'<') return i;
+    wchar_t c = text[i];
+    if (c == L'<') return i;
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == L'>') {
+      return i + 1;
+    } else if (armed) {
+      if (!IsSpace(c)) {
+        armed = false;
+        if (c == L'"' || c == L'\'') quote = c;
+      }
+    } else if (c == L'=' && previous != L'=') {
+      armed = true;
+    }
+    previous = c;
   }
   return len;
 }
@@ -94,13 +112,13 @@ int32_t ScanDocType(const std::wstring& text, int32_t from, int32_t& errorAt) {
       continue;
     }
     if (i + 1 < len && text[i + 1] == L'?') {
-      int32_t end = FindTerminator(text, i + 2, L"?>");
+      int32_t end = FindTerminator(text, i + 1, L"?>");
       if (end < 0) return -1;
       i = end + 2;
     } else if (i + 1 < len && text[i + 1] == L'!') {
       wchar_t k = i + 2 < len ? text[i + 2] : 0;
       if (k == L'-' && i + 3 < len && text[i + 3] == L'-') {
-        int32_t end = FindTerminator(text, i + 4, L"-->");
+        int32_t end = FindTerminator(text, i + 2, L"-->");
         if (end < 0) return -1;
         i = end + 3;
       } else if (k == L'E' || k == L'A' || k == L'N') {
@@ -188,7 +206,8 @@ int32_t XmlDocument::ScanNode(XmlScanner& scanner, XmlNodeToken& token) {
   }
   if (second == L'?') {
     ReadName(text, pos + 2, token);
-    int32_t end = FindTerminator(text, pos + 2, L"?>");
+    // A terminator may share characters with the opener: "<?>" is complete.
+    int32_t end = FindTerminator(text, pos + 1, L"?>");
     if (end < 0) return unterminated(L"processing_instruction");
     return finish(kXmlNodePi, end + 2);
   }
@@ -198,7 +217,8 @@ int32_t XmlDocument::ScanNode(XmlScanner& scanner, XmlNodeToken& token) {
     if (third == L'-') {
       if (pos + 3 >= len) return unterminated(L"comment");
       if (text[pos + 3] != L'-') return syntaxError(L"comment_tag_syntax", pos + 3);
-      int32_t end = FindTerminator(text, pos + 4, L"-->");
+      // As with "<?>": "<!-->" and "<!--->" end at their '>'.
+      int32_t end = FindTerminator(text, pos + 2, L"-->");
       if (end < 0) return unterminated(L"comment");
       return finish(kXmlNodeComment, end + 3);
     }

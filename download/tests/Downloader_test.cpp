@@ -9,6 +9,8 @@
 #include "download/Downloader.h"
 #include "download/DownloaderJobApi.h"
 #include "download/tests/DownloadTestSupport.h"
+#include "logging/Log.h"
+#include "logging/tests/LogTestSupport.h"
 #include "testsupport/TestEnv.h"
 #include "testsupport/httpserver/TestHttpServer.h"
 
@@ -214,6 +216,44 @@ TEST_F(DownloaderTest, PreconditionFailedRestartsWithAFreshGet) {
   downloadtest::ResumeRecord record = ReadResumeRecord(m_url);
   EXPECT_EQ(record.contentLength, 90000u);
   EXPECT_EQ(record.sizeDownloaded, 90000u);
+}
+
+// A ranged GET answered with 416 also starts afresh, and the log says it
+// was a 416 rather than a failed precondition.
+TEST_F(DownloaderTest, RangeNotSatisfiableRestartsAndIsLoggedAsSuch) {
+  std::wstring logName = UniqueName(L"dl416_");
+  logtest::LoggingKey key(L"Lark", logName);
+  key.SetDword(L"LogLevel", 5);
+  std::wstring logPath = logtest::FreshLogPath(logName);
+  Serve(100000, 7);
+  ASSERT_TRUE(TestHttpServer::AddFault(m_name, "kind=cut&after=40000"));
+  ASSERT_EQ(DownloadWithNewJob(), kDownloadIntegrityError);
+  ASSERT_TRUE(TestHttpServer::AddFault(m_name, "kind=status&status=416"));
+  LogInit(logName.c_str());
+  int result = DownloadWithNewJob();
+  LogClose();
+  ASSERT_EQ(result, kDownloadOk);
+  EXPECT_TRUE(Local() == m_source);
+  std::vector<HttpLogEntry> log = TestHttpServer::Log(m_name);
+  ASSERT_GE(log.size(), 3u);
+  const HttpLogEntry& ranged = log[log.size() - 3];
+  EXPECT_EQ(ranged.status, 416);
+  EXPECT_EQ(ranged.range, "bytes=40000-100000");
+  EXPECT_EQ(log[log.size() - 2].method, "HEAD");
+  EXPECT_EQ(log.back().range, "");
+  EXPECT_EQ(log.back().bytesSent, 100000);
+
+  std::vector<std::wstring> lines;
+  ASSERT_TRUE(logtest::ReadLogLines(logPath, lines));
+  int told = 0;
+  for (const std::wstring& line : lines) {
+    EXPECT_EQ(line.find(L"PRECOND_FAILED"), std::wstring::npos) << Narrow(line);
+    if (line.find(L"khdownload::Downloader::PrepareFileDownload: Range not satisfiable (416), downloading the whole "
+                  L"file") != std::wstring::npos)
+      ++told;
+  }
+  EXPECT_EQ(told, 1);
+  logtest::RemoveLogFiles(logPath);
 }
 
 TEST_F(DownloaderTest, RangeIgnoredByServerRewritesTheWholeFile) {

@@ -119,6 +119,30 @@ TEST_F(LocaleTest, PreviousInstallation) {
   EXPECT_EQ(code, L"DEU");
 }
 
+// An empty value is read as a value: the agent's as it is (and it still
+// wins over the legacy key), the legacy one mapped like any unknown code.
+TEST_F(LocaleTest, EmptyValuesAreReadAsValues) {
+  Locale locale;
+  std::wstring code = L"unchanged";
+  legacy.Set(L"");
+  EXPECT_TRUE(locale.GetPreviousInstallationLocale(code));
+  EXPECT_EQ(code, L"en");
+
+  legacy.Set(L"DEU");
+  agent.Set(L"");
+  code = L"unchanged";
+  EXPECT_TRUE(locale.GetPreviousInstallationLocale(code));
+  EXPECT_EQ(code, L"");
+
+  // Not selectable, so the choice moves on to the user's locale and on.
+  SetUpStore(L"de,fr", L"fr");
+  std::wstring chosen = Locale().SelectBestDefault();
+  EXPECT_TRUE(chosen == L"de" || chosen == L"fr") << larktest::Narrow(chosen);
+  if (userLanguage != L"de" && userCountry != L"de") {
+    EXPECT_EQ(chosen, L"fr");
+  }
+}
+
 TEST_F(LocaleTest, PreviousInstallationChosenWhenSelectable) {
   SetUpStore(L"de,en,fr,sv", L"fr");
   agent.Set(L"sv");

@@ -50,6 +50,51 @@ TEST(XmlDocumentParse, MalformedDocumentsLogTheirProblemsAndAreNotWellFormed) {
   }
 }
 
+// A terminator may share characters with its opener: "<?>", "<!-->" and
+// "<!--->" are complete nodes, also inside a document type's subset.
+TEST(XmlDocumentParse, ShortTerminatorsEndAtTheirOwnGreaterThan) {
+  for (const wchar_t* text : {L"<r><?><x/></r>", L"<r><!--><x/></r>", L"<r><!---><x/></r>", L"<r><?pi?><x/></r>",
+                              L"<!DOCTYPE r [<?><!-->]><r><x/></r>"}) {
+    XmlDocument doc(text);
+    EXPECT_TRUE(doc.IsWellFormed()) << Narrow(text) << " " << Narrow(doc.ResultLog());
+    EXPECT_EQ(L"", doc.ResultLog()) << Narrow(text);
+    ASSERT_TRUE(doc.FindElement(L"r")) << Narrow(text);
+    EXPECT_TRUE(doc.FindChildElement(L"x")) << Narrow(text);
+  }
+}
+
+// Where each node ends: short terminators, and nodes skipped after a syntax
+// error, which end at a '>' outside a quoted value (quoted as in an element
+// tag, after '=') or stop before a '<'.
+TEST(XmlDocumentParse, NodeEnds) {
+  struct {
+    const wchar_t* text;
+    int32_t type;
+    int32_t length;
+  } cases[] = {
+      {L"<?>rest", kXmlNodePi, 3},
+      {L"<?a?>rest", kXmlNodePi, 5},
+      {L"<!-->rest", kXmlNodeComment, 5},
+      {L"<!--->rest", kXmlNodeComment, 6},
+      {L"<!---->rest", kXmlNodeComment, 7},
+      {L"<![CDATA[]]>rest", kXmlNodeCData, 12},
+      {L"<1 a=\"x>y\"/>rest", kXmlNodeError, 12},
+      {L"<1 a = 'x>y' b=\">\">rest", kXmlNodeError, 19},
+      {L"<1 don't>rest", kXmlNodeError, 9},
+      {L"<1 a=\"x<y\">", kXmlNodeError, 7},
+      {L"<!x a='>'>rest", kXmlNodeError, 10},
+      {L"<!-x a=\">\">rest", kXmlNodeError, 11},
+  };
+  for (const auto& c : cases) {
+    std::wstring text = c.text;
+    XmlScanner scanner;
+    scanner.text = &text;
+    XmlNodeToken token;
+    EXPECT_EQ(c.type, XmlDocument::ScanNode(scanner, token)) << Narrow(c.text);
+    EXPECT_EQ(c.length, token.length) << Narrow(c.text);
+  }
+}
+
 TEST(XmlDocumentParse, EmptyTextParsesWithoutLogAndIsNotWellFormed) {
   XmlDocument doc(L"");
   EXPECT_FALSE(doc.IsWellFormed());

@@ -187,6 +187,41 @@ TEST(XmlFileLog, EntriesDescribeEachStep) {
   }
 }
 
+// A file without a mark whose zero bytes hide its declaration from the
+// first look, and whose declaration names UTF-16 or UTF-32, is 8-bit text
+// all the same: it reads as UTF-8 with its zero bytes removed, and never
+// more characters than the bytes it holds (also when it is large).
+TEST(XmlFileEncodings, ZeroBytesAndAUnicodeNameInAnUnmarkedFileReadOnlyItsBytes) {
+  ScratchDir dir(L"xml-unicode-names");
+  const wchar_t* const kNames[] = {L"UTF-16", L"utf-16le", L"UTF-16BE", L"ucs-2", L"unicode",
+                                   L"UTF-32", L"UTF-32LE", L"UTF-32BE", L"utf-32", L"utf-32be"};
+  for (size_t bodySize : {size_t(0), size_t(4u << 20)}) {
+    for (const wchar_t* name : kNames) {
+      // The zero after "<?" hides the declaration until zeros are removed;
+      // the '<' and '?' before it match no UTF-16 or UTF-32 layout.
+      std::string text = "<?xml version=\"1.0\" encoding=\"" + Narrow(name) + "\"?>\r\n<response><value>Zo\xC3\xAB" +
+                         std::string(bodySize, 'x') + "</value></response>";
+      std::string bytes = text;
+      bytes.insert(2, 1, '\0');
+      bytes.insert(bytes.size() - 5, 1, '\0');
+      std::wstring path = dir.file(L"named.xml");
+      ASSERT_TRUE(WriteFileBytes(path, bytes));
+      std::wstring read;
+      int32_t flags = -1;
+      std::wstring log = ReadLog(path, &read, &flags);
+      std::wstring expected = larktest::Widen(text.substr(0, text.find("Zo") + 2)) + L"\x00eb" +
+                              larktest::Widen(text.substr(text.find("Zo") + 4));
+      EXPECT_EQ(expected.size(), read.size()) << Narrow(name) << " " << bodySize;
+      EXPECT_TRUE(expected == read) << Narrow(name) << " " << bodySize;
+      EXPECT_EQ(0, flags) << Narrow(name);
+      std::wstring length = std::to_wstring(bytes.size());
+      EXPECT_EQ(L"<read encoding=\"UTF-8\" length=\"" + length + L"\"/><nulls_removed count=\"2\"/>"
+                L"<converted_to encoding=\"UTF-16\" length=\"" + std::to_wstring(expected.size()) + L"\"/>",
+                log) << Narrow(name) << " " << bodySize;
+    }
+  }
+}
+
 TEST(XmlFileLog, AnsiFallbackForUndeclaredNonUtf8Bytes) {
   ScratchDir dir(L"xml-ansi");
   std::string bytes = "x\xE9\xE8<r/>";
@@ -291,6 +326,28 @@ TEST(XmlFileWrite, WritesMarksConversionsAndLoss) {
   ReadLog(dir.file(L"be.xml"), &back, &flags);
   EXPECT_EQ(text, back);
   EXPECT_EQ(kXmlFlagUtf16BeMark, flags);
+
+  // A UTF-16 or UTF-32 name on a file without a mark: the units of that
+  // encoding, counted in bytes for the buffer and the write.
+  struct {
+    const wchar_t* name;
+    const wchar_t* text;
+    std::string bytes;
+  } unicodeCases[] = {
+      {L"UTF-16", L"<r>\x00e9\xD83D\xDE00</r>",
+       std::string("<\0r\0>\0\xE9\0\x3D\xD8\x00\xDE<\0/\0r\0>\0", 20)},
+      {L"UTF-32", L"<>\x00e9\xD83D\xDE00", std::string("<\0\0\0>\0\0\0\xE9\0\0\0\x00\xF6\x01\0", 16)},
+  };
+  for (const auto& c : unicodeCases) {
+    XmlFileStream out(kXmlFlagWriteFile);
+    out.SetEncoding(c.name);
+    std::wstring path = dir.file(std::wstring(c.name) + L".xml");
+    ASSERT_TRUE(out.Open(path.c_str()));
+    ASSERT_TRUE(out.WriteText(c.text, -1)) << Narrow(c.name);
+    ASSERT_TRUE(out.Close());
+    ASSERT_TRUE(larktest::ReadFileBytes(path, bytes));
+    EXPECT_TRUE(c.bytes == bytes) << Narrow(c.name) << ": " << bytes.size() << " bytes";
+  }
 
   XmlFileStream ansi(kXmlFlagWriteFile);
   ansi.SetEncoding(L"windows-1252");

@@ -1,13 +1,24 @@
-// Mutation fuzzer for the XML engine. The parent process runs the cases in
-// a child process and watches it through shared memory: a child that dies
-// is a crash at the case it was running, one that stays on a case longer
-// than the time limit is a hang; either way the input is saved and a new
-// child goes on with the next case. Cases are derived from the seed and
-// their number alone, so any case can be replayed with --from/--cases.
+// Fuzzer for the XML engine, with two generators of cases. "files" makes
+// files as the program meets them: a document of any size from empty to
+// several megabytes, declaring any encoding of the table (or none) in an
+// XML declaration or an HTML meta tag, stored as bytes, UTF-16 or UTF-32
+// in either byte order, with or without a byte-order mark, with zero bytes
+// and cuts. "mutations" mutates the files of a corpus. Every case is
+// written to disk and read by the file layer as the settings store reads
+// the response file, then parsed and walked.
 //
-//   xml_fuzz --cases N --seed S --corpus DIR [--timeout-ms T] [--out DIR]
+// The parent process runs the cases in a child process and watches it
+// through shared memory: a child that dies is a crash at the case it was
+// running, one that stays on a case longer than the time limit is a hang;
+// either way the input is saved and a new child goes on with the next case.
+// Cases are derived from the seed and their number alone, so any case can
+// be replayed with --from/--cases.
+//
+//   xml_fuzz --cases N --seed S --corpus DIR [--generator files|mutations]
+//            [--timeout-ms T] [--out DIR]
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +26,8 @@
 #include <vector>
 
 #include "xml/XmlDocument.h"
+#include "xml/XmlEncoding.h"
+#include "xml/XmlEncodingNames.h"
 #include "xml/XmlEntities.h"
 #include "xml/XmlFile.h"
 
@@ -35,6 +48,7 @@ struct Options {
   std::wstring corpus;
   std::wstring out;
   std::wstring shared;
+  bool files = false;  // the "files" generator instead of "mutations"
   bool child = false;
 };
 
@@ -139,6 +153,157 @@ std::string Mutate(const std::vector<std::string>& corpus, uint64_t seed, long i
   return data;
 }
 
+// Pieces of element text: scripts of several widths, a character outside
+// the basic plane, entities, markup that is not an element.
+const wchar_t* const kTextPieces[] = {
+    L"plain text", L"Zo\x00eb na\x00efve", L"\x20ac 12", L"\x65e5\x672c\x8a9e\x30c6\x30ad\x30b9\x30c8",
+    L"\xD83D\xDE00", L"a &amp; b &#x41; &lt;", L"<![CDATA[x<y]]>", L"<!-- note -->", L"<?pi data?>",
+    L"\x0416\x0438\x0437\x043d\x044c", L"\x05e9\x05dc\x05d5\x05dd", L"\x0e2a\x0e27\x0e31\x0e2a",
+    L"\x0142\x00f3d\x017a", L"\xac00\xb098", L"\t\r\n ", L"\x00a0\x00ff\x0100",
+};
+
+// An encoding name of the table, in turn by case number so that every run
+// of a few hundred cases names each of them (sometimes in other letter
+// case), or one of the names the table lacks: the upper-case UTF-32
+// spellings, nonsense.
+std::wstring PickEncodingName(Random& rng, long index) {
+  static const wchar_t* const kExtra[] = {L"UTF-32", L"UTF-32LE", L"UTF-32BE", L"UTF-16", L"nonsense", L""};
+  if (rng.Below(8) == 0) return kExtra[rng.Below(sizeof(kExtra) / sizeof(kExtra[0]))];
+  std::wstring name = kXmlEncodingNames[static_cast<size_t>(index) % static_cast<size_t>(kXmlEncodingNameCount)].name;
+  if (rng.Below(3) == 0)
+    for (wchar_t& c : name)
+      if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - 32);
+  return name;
+}
+
+// File sizes from empty to several megabytes, most of them small.
+size_t PickSize(Random& rng) {
+  switch (rng.Below(50)) {
+    case 0: case 1: case 2: return rng.Below(17);
+    case 3: return (1u << 20) + rng.Below(4u << 20);
+    case 4: case 5: case 6: case 7: return 65536 + rng.Below(1u << 20);
+    default: return rng.Below(rng.Below(4) == 0 ? 65536 : 4096);
+  }
+}
+
+std::string EncodeText(const std::wstring& text, int layout, int codePage) {
+  std::string out;
+  switch (layout) {
+    case 0: {  // bytes in the declared code page where it converts, else UTF-8
+      int cp = codePage > 0 && codePage != kXmlCodePageUtf32 ? codePage : CP_UTF8;
+      int n = WideCharToMultiByte(static_cast<UINT>(cp), 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                  nullptr, nullptr);
+      if (n <= 0) {
+        cp = CP_UTF8;
+        n = WideCharToMultiByte(cp, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+      }
+      out.resize(static_cast<size_t>(n > 0 ? n : 0));
+      if (n > 0) WideCharToMultiByte(static_cast<UINT>(cp), 0, text.data(), static_cast<int>(text.size()), &out[0], n,
+                                     nullptr, nullptr);
+      break;
+    }
+    case 1:
+    case 2:  // UTF-16LE, UTF-16BE
+      out.reserve(text.size() * 2);
+      for (wchar_t c : text) {
+        char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>((c >> 8) & 0xFF);
+        if (layout == 1) {
+          out += lo;
+          out += hi;
+        } else {
+          out += hi;
+          out += lo;
+        }
+      }
+      break;
+    default:  // UTF-32LE, UTF-32BE
+      out.reserve(text.size() * 4);
+      for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t cp = static_cast<uint16_t>(text[i]);
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size())
+          cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<uint16_t>(text[++i]) - 0xDC00);
+        char b[4] = {static_cast<char>(cp & 0xFF), static_cast<char>((cp >> 8) & 0xFF),
+                     static_cast<char>((cp >> 16) & 0xFF), static_cast<char>(cp >> 24)};
+        if (layout == 3) out.append(b, 4);
+        else out += std::string{b[3], b[2], b[1], b[0]};
+      }
+      break;
+  }
+  return out;
+}
+
+// One file as the program may download it (see the file-top comment).
+std::string GenerateFile(uint64_t seed, long index) {
+  Random rng(seed * 0x9E3779B97F4A7C15ull + static_cast<uint64_t>(index) * 0x100000001B3ull + 11);
+  const std::wstring encoding = PickEncodingName(rng, index);
+  const int layout = static_cast<int>(rng.Below(5));  // bytes; UTF-16LE, BE; UTF-32LE, BE
+  const size_t size = PickSize(rng) / (layout == 0 ? 1 : layout <= 2 ? 2 : 4);
+  std::wstring text;
+  switch (rng.Below(4)) {
+    case 0: case 1:
+      text = L"<?xml version=\"1.0\" encoding=\"" + encoding + L"\"?>\r\n";
+      break;
+    case 2:
+      text = L"<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + encoding +
+             L"\"></head>\r\n";
+      break;
+    default:
+      break;
+  }
+  text += L"<response><stubCustomizations>";
+  const size_t pieces = sizeof(kTextPieces) / sizeof(kTextPieces[0]);
+  for (long n = 0; text.size() < size; ++n) {
+    switch (rng.Below(4)) {
+      case 0:
+        text += L"<stubCustomization><language>de</language><Title>" + std::wstring(kTextPieces[rng.Below(pieces)]) +
+                L"</Title></stubCustomization>\r\n";
+        break;
+      case 1:
+        text += L"<value n=\"" + std::to_wstring(n) + L"\">" + kTextPieces[rng.Below(pieces)] + L"</value>";
+        break;
+      default:
+        text += kTextPieces[rng.Below(pieces)];
+        break;
+    }
+  }
+  text += L"</stubCustomizations></response>\r\n";
+
+  std::string bytes = EncodeText(text, layout, EncodingNameToCodePage(encoding));
+  static const char* const kMarks[] = {"", "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"};
+  bytes.insert(0, kMarks[rng.Below(8) < 4 ? 0 : rng.Below(4)]);
+  if (rng.Below(3) == 0) {
+    // Zero bytes: often among the first bytes, where the encoding is sniffed.
+    size_t count = 1 + rng.Below(rng.Below(4) == 0 ? 64 : 4);
+    for (size_t k = 0; k < count; ++k) {
+      size_t at = rng.Below(2) ? rng.Below(std::min<size_t>(bytes.size(), 64) + 1) : rng.Below(bytes.size() + 1);
+      bytes.insert(at, rng.Below(4) == 0 ? 1 + rng.Below(8) : 1, '\0');
+    }
+  }
+  if (rng.Below(8) == 0) bytes.resize(rng.Below(bytes.size() + 1));  // cut anywhere
+  return bytes;
+}
+
+std::string MakeCase(const Options& options, const std::vector<std::string>& corpus, long index) {
+  return options.files ? GenerateFile(options.seed, index) : Mutate(corpus, options.seed, index);
+}
+
+// Fills and frees heap blocks around the size of a file, so that memory a
+// read should never touch holds other bytes than in another run.
+void ReshapeHeap(size_t size, unsigned char pattern) {
+  std::vector<void*> blocks;
+  const size_t sizes[] = {size, size + 1, size * 2 + 16, size / 2 + 1, 64, 4096};
+  for (int round = 0; round < 3; ++round) {
+    for (size_t n : sizes) {
+      if (void* p = malloc(n)) {
+        memset(p, pattern, n);
+        blocks.push_back(p);
+      }
+    }
+  }
+  for (size_t i = 0; i < blocks.size(); i += 2) free(blocks[i]);
+  for (size_t i = 1; i < blocks.size(); i += 2) free(blocks[i]);
+}
+
 // Structural checks of the index against the text; returns a reason or null.
 const char* CheckIndex(const XmlDocument& doc) {
   const int32_t used = doc.UsedRecords();
@@ -207,12 +372,15 @@ const char* RunCase(const std::string& bytes, const std::wstring& path) {
   if (!f) return nullptr;
   fwrite(bytes.data(), 1, bytes.size(), f);
   fclose(f);
-  {
+  if (bytes.size() <= 65536) {
     // Reading in small steps exercises the cuts between characters.
     XmlFileStream stream(kXmlFlagReadFile);
     if (stream.Open(path.c_str())) {
       std::wstring chunks;
+      // At most about 64 steps: a cut in a multi-byte code page tries many
+      // windows and splits, and thousands of them per file add up.
       int32_t step = 3 + static_cast<int32_t>(bytes.size() % 61);
+      step = std::max(step, static_cast<int32_t>(bytes.size() / 64));
       int32_t rounds = 0;
       while (stream.position() < stream.fileSize()) {
         stream.SetStep(step);
@@ -222,10 +390,23 @@ const char* RunCase(const std::string& bytes, const std::wstring& path) {
         if (++rounds > stream.fileSize() + 1) return "chunked read does not end";
       }
       stream.Close();
+      if (chunks.size() > bytes.size()) return "chunked read gives more characters than bytes";
     }
   }
+  // Each byte gives at most one UTF-16 unit, whatever the encoding, and
+  // the text depends on the file alone: a second read with the heap laid
+  // out differently must give the same text, log and flags.
   XmlDocument doc;
+  ReshapeHeap(bytes.size(), 0xA5);
   doc.ReadWholeFile(path.c_str());
+  if (doc.Text().size() > bytes.size()) return "more characters than bytes read";
+  {
+    XmlDocument again;
+    ReshapeHeap(bytes.size(), 0x5A);
+    again.ReadWholeFile(path.c_str());
+    if (again.Text() != doc.Text()) return "text depends on the heap";
+    if (again.ResultLog() != doc.ResultLog() || again.m_flags != doc.m_flags) return "log depends on the heap";
+  }
   doc.ParseDocument();
   if (const char* why = CheckIndex(doc)) return why;
   WalkResponse(doc);
@@ -283,7 +464,7 @@ int RunChild(const Options& options) {
     InterlockedExchange(&shared->current, i);
     if (i == crashAt) *static_cast<volatile int*>(nullptr) = 1;
     if (i == hangAt) Sleep(INFINITE);
-    std::string bytes = Mutate(corpus, options.seed, i);
+    std::string bytes = MakeCase(options, corpus, i);
     if (const char* why = RunCase(bytes, path)) {
       if (InterlockedIncrement(&shared->invariantFailures) == 1) InterlockedExchange(&shared->firstInvariantCase, i);
       fprintf(stderr, "xml_fuzz: case %ld: %s\n", i, why);
@@ -298,7 +479,7 @@ void SaveInput(const Options& options, const std::vector<std::string>& corpus, l
   CreateDirectoryW(options.out.c_str(), nullptr);
   std::wstring path = options.out + L"\\" + std::wstring(kind, kind + strlen(kind)) + L"-" +
                       std::to_wstring(options.seed) + L"-" + std::to_wstring(index) + L".xml";
-  std::string bytes = Mutate(corpus, options.seed, index);
+  std::string bytes = MakeCase(options, corpus, index);
   if (FILE* f = _wfopen(path.c_str(), L"wb")) {
     fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
@@ -328,7 +509,7 @@ int RunParent(const Options& options, const std::wstring& self) {
     swprintf(seed, 32, L"%llu", options.seed);
     std::wstring command = L"\"" + self + L"\" --child --seed " + seed + L" --from " + std::to_wstring(from) +
                            L" --cases " + std::to_wstring(options.cases) + L" --corpus \"" + options.corpus +
-                           L"\" --shared " + name;
+                           L"\" --shared " + name + (options.files ? L" --generator files" : L"");
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
@@ -371,9 +552,10 @@ int RunParent(const Options& options, const std::wstring& self) {
   }
   if (shared->invariantFailures) SaveInput(options, corpus, shared->firstInvariantCase, "invariant");
   double seconds = (GetTickCount() - began) / 1000.0;
-  printf("xml_fuzz: seed %llu, cases %ld, crashes %ld, hangs %ld, invariant failures %ld, %.1f s (%ld child runs)\n",
-         options.seed, options.cases - options.from, crashes, hangs, static_cast<long>(shared->invariantFailures),
-         seconds, restarts);
+  printf("xml_fuzz: generator %s, seed %llu, cases %ld, crashes %ld, hangs %ld, invariant failures %ld, %.1f s "
+         "(%ld child runs)\n",
+         options.files ? "files" : "mutations", options.seed, options.cases - options.from, crashes, hangs,
+         static_cast<long>(shared->invariantFailures), seconds, restarts);
   return crashes || hangs || shared->invariantFailures ? 1 : 0;
 }
 
@@ -402,8 +584,12 @@ int wmain(int argc, wchar_t** argv) {
     else if (arg == L"--out") options.out = WindowsPath(value());
     else if (arg == L"--shared") options.shared = value();
     else if (arg == L"--child") options.child = true;
+    else if (arg == L"--generator" && i + 1 < argc && (std::wstring(argv[i + 1]) == L"files" ||
+                                                        std::wstring(argv[i + 1]) == L"mutations"))
+      options.files = value() == L"files";
     else {
-      fwprintf(stderr, L"usage: xml_fuzz --cases N --seed S --corpus DIR [--from I] [--timeout-ms T] [--out DIR]\n");
+      fwprintf(stderr, L"usage: xml_fuzz --cases N --seed S --corpus DIR [--generator files|mutations] [--from I] "
+               L"[--timeout-ms T] [--out DIR]\n");
       return 2;
     }
   }

@@ -1,0 +1,23 @@
+#!/bin/bash
+# Fails when a Windows executable still carries debug sections or a symbol
+# table (a release deliverable ships stripped: its size is what every user
+# downloads); prints each file's size.
+#   check-stripped.sh EXE...
+set -euo pipefail
+status=0
+for exe in "$@"; do
+  name="$(basename "$exe")"
+  sections=$(x86_64-w64-mingw32-objdump -h "$exe" | awk '$2 ~ /^\.debug|^\/[0-9]/ {print $2}' | tr '\n' ' ')
+  symbols=$(x86_64-w64-mingw32-objdump -t "$exe" 2>/dev/null | grep -c '^\[' || true)
+  size=$(stat -c %s "$exe")
+  verdict="stripped"
+  if [ -n "$sections" ]; then
+    verdict="NOT stripped, debug sections: $sections"
+    status=1
+  elif [ "$symbols" != 0 ]; then
+    verdict="NOT stripped, $symbols symbols"
+    status=1
+  fi
+  printf '%s: %d bytes (%.2f MiB), %s\n' "$name" "$size" "$(awk -v s="$size" 'BEGIN {print s / 1048576}')" "$verdict"
+done
+exit $status
