@@ -151,10 +151,32 @@ TEST_F(PostInstallTest, PostRunnerStartsWithTheOperatorIdWhateverTheFinalBacksla
   }
 }
 
-TEST_F(PostInstallTest, NoAgentKeyStartsNoRunner) {
+TEST_F(PostInstallTest, UIHostersStartFromTheInstallFolder) {
+  ScratchDir dir(L"hosters");
+  ASSERT_TRUE(CopyAgentStandIns(dir.path()));
+  SetInstallPath(dir.path());
+  AgentStartLog starts(L"hosters");
+  EXPECT_TRUE(RunUIHosters());
+  ASSERT_TRUE(starts.WaitFor(1, 10000));
+  std::vector<AgentStart> started = starts.Read();
+  ASSERT_EQ(started.size(), 1u);
+  EXPECT_EQ(started[0].program, L"khhoster32.exe");
+  EXPECT_EQ(started[0].commandLine, L"\"" + dir.file(L"khhoster32.exe") + L"\" -startuihosters");
+}
+
+TEST_F(PostInstallTest, NoAgentKeyStartsNoRunnerAndTriesTheBareHosterName) {
   AgentStartLog starts(L"norunner");
   StubProgram program(nullptr);
   LoadInstallerPostRunner(program);
+  PlatformLogCapture log;
+  EXPECT_FALSE(RunUIHosters());
+  std::vector<std::wstring> lines = log.Texts();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), L"*E|RunUIHosters: Failed to start UI hosters"), lines.end());
+  bool bareName = false;
+  for (const std::wstring& line : lines)
+    bareName = bareName || line.find(L"StubProgram::LaunchProcess: Launching: khhoster32.exe -startuihosters") !=
+                               std::wstring::npos;
+  EXPECT_TRUE(bareName);
   Sleep(500);
   EXPECT_TRUE(starts.Read().empty());
 }
