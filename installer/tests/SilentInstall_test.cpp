@@ -171,6 +171,9 @@ class SilentInstall : public ::testing::Test {
     for (const std::wstring& package : installed) Uninstall(package);
     RemoveTree(DownloadFolder());
     if (createdTarget) RemoveTree(TargetFolder());
+    // Downloads record the packages' origins under the agent's key; the
+    // test packages install no agent, so the key holds only those.
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kAgentKey);
   }
 
   void MakeTargetFolder() {
@@ -354,8 +357,9 @@ TEST_F(SilentInstall, OperatingSystemBelowTheMinimumEndsWith3) {
 TEST_F(SilentInstall, ConflictingOperatorEndsWith7BeforeAnyDownload) {
   HKEY key = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAgentKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    const bool agent = RegQueryValueExW(key, L"Version", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
     RegCloseKey(key);
-    GTEST_SKIP() << "an agent is installed in this prefix";
+    if (agent) GTEST_SKIP() << "an agent is installed in this prefix";
   }
   ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kAgentKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
@@ -421,6 +425,70 @@ TEST_F(LocalSilentInstall, PackageFoldersGiveTheLanguagesFilesAndAMissingOneStay
   EXPECT_EQ(Narrow(Recorded(L"good", L"LATEBOUND_SETTINGS", present)), Narrow(dir + L"\\settings.zip"));
   EXPECT_EQ(Narrow(Recorded(L"good", L"LATEBOUND_LOCALIZATION", present)), "");
   EXPECT_TRUE(present);
+}
+
+}  // namespace
+
+namespace {
+
+// Points the system's hosts folder at a folder of the test while it lives.
+class HostsFolder {
+ public:
+  explicit HostsFolder(const std::wstring& folder) {
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, kParameters, 0, KEY_ALL_ACCESS, &m_key);
+    m_saved = m_key && RegQueryValueExW(m_key, L"DataBasePath", nullptr, &m_type, m_old, &m_size) == ERROR_SUCCESS;
+    if (m_key)
+      RegSetValueExW(m_key, L"DataBasePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                     static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+  }
+  ~HostsFolder() {
+    if (!m_key) return;
+    if (m_saved) {
+      RegSetValueExW(m_key, L"DataBasePath", 0, m_type, m_old, m_size);
+    } else {
+      RegDeleteValueW(m_key, L"DataBasePath");
+    }
+    RegCloseKey(m_key);
+  }
+  bool ok() const { return m_key != nullptr; }
+
+ private:
+  static constexpr const wchar_t* kParameters = L"System\\CurrentControlSet\\Services\\Tcpip\\Parameters";
+  HKEY m_key = nullptr;
+  bool m_saved = false;
+  DWORD m_type = 0;
+  BYTE m_old[2048] = {};
+  DWORD m_size = sizeof(m_old);
+};
+
+TEST_F(SilentInstall, HostsFileThatCannotBeRepairedEndsWith5BeforeAnyDownload) {
+  // Every mandatory setting is built in, so the skipped stub configuration
+  // does not end the run first.
+  const std::wstring lines = OperatorLines() + L"\r\nLarkInstallerDownloadURL=" + Url("installer.msi") +
+                             L"\r\nBCXBasicSettingsUrl=" + Url("settings.zip") + L"\r\nen:EULTUrl=" +
+                             Url("eula.rtf") + L"\r\nen:BCXBasicLocalizationUrl=" + Url("localization.zip") +
+                             L"\r\nen:BCXBasicCustomizationUrl=" + Url("langcust.zip") +
+                             L"\r\nen:BCXBasicHelpUrl=" + Url("help.zip");
+  ASSERT_TRUE(stubrun::MakeStubCopy(BuiltExe(L"larkstubinst"), exe, lines));
+  Publish(L"good");
+
+  const std::wstring folder = scratch.file(L"etc");
+  CreateDirectoryW(folder.c_str(), nullptr);
+  ASSERT_TRUE(WriteFileBytes(folder + L"\\hosts", std::string("127.0.0.1 localhost\r\n10.1.1.1 update.k-harbor.com\r\n")));
+  HostsFolder hosts(folder);
+  ASSERT_TRUE(hosts.ok());
+  // Open for reading while nobody may write: the repair cannot rewrite it.
+  HANDLE held = CreateFileW((folder + L"\\hosts").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const Outcome outcome = RunStub(exe, L"--silent");
+  CloseHandle(held);
+
+  EXPECT_EQ(outcome.exitCode, static_cast<DWORD>(ExitCode::DownloadFailed)) << outcome.output;
+  EXPECT_TRUE(ServedTargets("/f/" + prefix).empty());
+  std::string content;
+  ASSERT_TRUE(ReadFileBytes(folder + L"\\hosts", content));
+  EXPECT_NE(content.find("update.k-harbor.com"), std::string::npos);
 }
 
 }  // namespace
