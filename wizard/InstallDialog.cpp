@@ -39,6 +39,14 @@ std::wstring LocalPackage(const std::wstring& folder, const std::wstring& name) 
   return FileExists(path) ? path : std::wstring();
 }
 
+// The host of an address, for naming a server that was never reached.
+std::wstring HostOf(const std::wstring& url) {
+  size_t start = url.find(L"://");
+  start = start == std::wstring::npos ? 0 : start + 3;
+  const size_t end = url.find_first_of(L":/?#", start);
+  return url.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
+}
+
 class Lock {
  public:
   explicit Lock(CRITICAL_SECTION& section) : m_section(section) { EnterCriticalSection(&m_section); }
@@ -452,6 +460,7 @@ int InstallDialog::RunInstallSequence() {
 
 bool InstallDialog::Download(const std::wstring& url, const std::wstring& targetPath) {
   LogW(5, L"%s: Downloading '%s' to '%s'", L"InstallDialog::Download", url.c_str(), targetPath.c_str());
+  m_lastUrl = url;
   // A cancel confirmed between two files has no running job to end; it
   // ends the next one before it starts.
   if (GetState() != kAborted && m_downloader.download(url, targetPath, &m_progress)) return true;
@@ -461,7 +470,7 @@ bool InstallDialog::Download(const std::wstring& url, const std::wstring& target
 
 std::wstring InstallDialog::GetDownloadErrorText() {
   const wchar_t* self = L"InstallDialog::GetDownloadErrorText";
-  const std::wstring dnsName = m_downloader.GetDnsQueryName();
+  std::wstring dnsName = m_downloader.GetDnsQueryName();
   const std::wstring address = m_downloader.GetConnectAddress();
   const bool connected = m_downloader.IsConnectionEstablished();
   const bool started = m_downloader.IsDownloadStarted();
@@ -469,6 +478,9 @@ std::wstring InstallDialog::GetDownloadErrorText() {
   LogW(4, L"%s: Connect address: %s", self, address.c_str());
   LogW(4, L"%s: Connection established: %s", self, connected ? L"Yes" : L"No");
   LogW(4, L"%s: Download started: %s", self, started ? L"Yes" : L"No");
+  // A connection refused before any name lookup leaves the read-out empty;
+  // the message must still name the server.
+  if (dnsName.empty()) dnsName = HostOf(m_lastUrl);
   if (!connected) return ReplaceFirst(L"%SERVER%", Text(L"Error11"), dnsName);
   if (started) return ReplaceFirst(L"%SERVER%", Text(L"Error13"), address);
   return ReplaceFirst(L"%SERVER%", Text(L"Error12"), address);

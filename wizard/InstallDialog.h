@@ -107,6 +107,8 @@ class InstallDialog : public StyleDialog {
   HANDLE m_decideEvent;
   HANDLE m_allowedToOperate;
   HIMAGELIST m_spinner;
+  // The address of the last download, for its error text.
+  std::wstring m_lastUrl;
   // Guards the state word and whether the cancel question may still open.
   mutable CRITICAL_SECTION m_lock;
   bool m_questionClosed;
