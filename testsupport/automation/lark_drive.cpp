@@ -13,6 +13,12 @@
 //   wait-text ID TEXT           wait (up to 30 s) until control ID shows TEXT
 //   wait-range MIN MAX [SECONDS] wait until the page's percentage lies in
 //                               [MIN, MAX] (read from control 1012)
+//   wait-enabled ID             wait (up to 60 s) until control ID is enabled
+//   progress NAME               follow the percentage (control 1012) until the
+//                               page ends or a message page opens; print the
+//                               values seen and take a screenshot NAME-N at
+//                               the first value of each download band and of
+//                               the installation (2, 4, 6, 8, 10, 70)
 //   select ID TEXT              choose TEXT in combo box ID, as a user does
 //   click ID                    press button (or link) ID of the current page
 //   answer BUTTON               wait for a message page, print its text and
@@ -273,6 +279,35 @@ bool Step(const std::vector<std::wstring>& words, const std::wstring& rest) {
     });
     Say(L"  percentage %s", seen.c_str());
     return ok;
+  }
+  if (verb == L"wait-enabled") {
+    HWND item = GetDlgItem(g_page, _wtoi(words[1].c_str()));
+    return item && WaitUntil(60000, [&] { return IsWindowEnabled(item) != FALSE; });
+  }
+  if (verb == L"progress") {
+    static const int kBands[] = {2, 4, 6, 8, 10, 70};
+    std::wstring seen;
+    int last = -1, next = 0;
+    const DWORD start = GetTickCount();
+    while (IsWindow(g_page) && IsWindowVisible(g_page) && !FindPageOf(L"message") &&
+           GetTickCount() - start < 300000) {
+      const std::wstring text = ItemTextOf(g_page, 1012);
+      if (!text.empty() && iswdigit(text[0])) {
+        const int value = _wtoi(text.c_str());
+        if (value != last) {
+          seen += L" " + std::to_wstring(value);
+          last = value;
+          if (next < 6 && value >= kBands[next]) {
+            while (next < 5 && value >= kBands[next + 1]) ++next;
+            Screenshot(g_page, words[1] + L"-" + std::to_wstring(kBands[next]));
+            ++next;
+          }
+        }
+      }
+      Sleep(10);
+    }
+    Say(L"  percentages:%s", seen.c_str());
+    return true;
   }
   if (verb == L"select") {
     HWND combo = GetDlgItem(g_page, _wtoi(words[1].c_str()));
