@@ -2,8 +2,9 @@
 """Draws the wizard's icons and bitmaps (Python standard library only).
 
 make_artwork.py OUTDIR writes wizard_small.ico (107), wizard_big.ico (108),
-logo.bmp (1111, 162x18), page_images.bmp (145, three 48x48 images) and
-close_button.bmp (138, two 43x17 images). Shapes are rendered with 4x4
+logo.bmp (1111, 162x18), page_images.bmp (145, three 48x48 images),
+close_button.bmp (138, two 43x17 images) and spinner.bmp (136, eight 64x64
+frames). Shapes are rendered with 4x4
 supersampling; bitmaps with a mask colour blend their edges against the
 background they are drawn on, so that no fringe of the mask colour shows.
 """
@@ -275,6 +276,39 @@ def close_button():
     return c.flatten(BASE, WHITE)
 
 
+def spinner(frames=8, dots=8):
+    """A ring of dots whose bright head moves one dot per frame."""
+    size = 64
+    c = Canvas(size * frames, size)
+    for f in range(frames):
+        for d in range(dots):
+            angle = 2 * math.pi * d / dots - math.pi / 2
+            cx = f * size + 32 + 19 * math.cos(angle)
+            cy = 32 + 19 * math.sin(angle)
+            age = (f - d) % dots          # 0: the head, larger: fading tail
+            t = age / (dots - 1)
+            radius = 5.2 - 2.0 * t
+            color = mix(BASE, (214, 221, 240), t)
+            inside = circle(cx, cy, radius)
+            # Only the dot's own square is sampled: the strip is wide.
+            x0, x1 = int(cx - radius - 1), int(cx + radius + 2)
+            y0, y1 = int(cy - radius - 1), int(cy + radius + 2)
+            for y in range(y0, y1):
+                for x in range(x0, x1):
+                    hits = sum(1 for sy in range(SS) for sx in range(SS)
+                               if inside(x + (sx + 0.5) / SS, y + (sy + 0.5) / SS))
+                    if hits:
+                        p = c.px[y][x]
+                        cov = hits / (SS * SS)
+                        out_a = cov + p[3] * (1 - cov)
+                        for i in range(3):
+                            p[i] = (color[i] * cov + p[i] * p[3] * (1 - cov)) / out_a
+                        p[3] = out_a
+    # The top-left pixel is the mask colour; edges blend into the white
+    # text box that the spinner turns over.
+    return c.flatten(WHITE, MAGENTA)
+
+
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
@@ -283,6 +317,7 @@ def main():
     write_bmp(os.path.join(out, 'logo.bmp'), logo())
     write_bmp(os.path.join(out, 'page_images.bmp'), page_images())
     write_bmp(os.path.join(out, 'close_button.bmp'), close_button())
+    write_bmp(os.path.join(out, 'spinner.bmp'), spinner())
 
 
 if __name__ == '__main__':
