@@ -2,9 +2,9 @@
 """Draws the wizard's icons and bitmaps (Python standard library only).
 
 make_artwork.py OUTDIR writes wizard_small.ico (107), wizard_big.ico (108),
-logo.bmp (1111, 162x18), page_images.bmp (145, three 48x48 images) and
+logo.bmp (1111, 162x18), page_images.bmp (145, three 48x48 images),
 close_button.bmp (138, two 43x17 images) and spinner.bmp (136, twelve 64x64
-frames of the installation page's spinner). Shapes are rendered with 4x4
+frames of the pages' spinner). Shapes are rendered with 4x4
 supersampling; bitmaps with a mask colour blend their edges against the
 background they are drawn on, so that no fringe of the mask colour shows.
 """
