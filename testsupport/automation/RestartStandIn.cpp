@@ -2,11 +2,14 @@
 // restart that the installer asks for is recorded instead of ending the
 // session. Wine's ExitWindowsEx starts "<system folder>\wineboot.exe" with
 // "--end-session" (plus "--shutdown" when no restart is wanted); with this
-// program copied over wineboot.exe and WINEDLLOVERRIDES="wineboot.exe=n" in
-// the run's environment, it runs instead and appends its command line to
-// %LARK_RESTART_LOG% (default C:\ProgramData\LarkRestartStandIn\restart.log).
-// The installer itself runs unchanged. Without the override Wine keeps
-// using its own wineboot, so the copy does not disturb other programs.
+// program copied over wineboot.exe and the override "wineboot.exe"="native"
+// under HKCU\Software\Wine\DllOverrides (or WINEDLLOVERRIDES=wineboot.exe=n
+// in the Unix environment that starts Wine), it runs instead and appends
+// its command line to %LARK_RESTART_LOG% (default
+// C:\ProgramData\LarkRestartStandIn\restart.log). The installer itself runs
+// unchanged. Without the override Wine keeps using its own wineboot, so the
+// copy alone disturbs no other program; remove both after the run, since
+// Wine also starts wineboot when a prefix needs updating.
 #include <windows.h>
 
 int wmain() {

@@ -31,6 +31,7 @@ namespace {
 
 const wchar_t kOperatorId[] = L"4711";
 const wchar_t kShutdownApiLog[] = L"restart.log";
+const wchar_t kWineOverrides[] = L"Software\\Wine\\DllOverrides";
 
 std::wstring CommonAppData() { return L"C:\\ProgramData"; }
 std::wstring DownloadFolder() { return CommonAppData() + L"\\K-Harbor\\Lark\\Downloads"; }
@@ -68,12 +69,9 @@ std::wstring AgentValue(const wchar_t* name) {
   return rc == ERROR_SUCCESS && type == REG_SZ ? value : L"<missing>";
 }
 
-bool AgentKeyExists() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAgentKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
+// The agent package's own values; the package-origin records land in the
+// same key before the package is checked, so the key alone says nothing.
+bool AgentInstalled() { return AgentValue(L"InstallPath")[0] != L'<'; }
 
 size_t SizeOf(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data = {};
@@ -186,12 +184,23 @@ class InteractiveRoad : public ::testing::Test {
     ASSERT_TRUE(CopyFileW(m_wineboot.c_str(), m_scratch.file(L"wineboot.orig").c_str(), FALSE));
     ASSERT_TRUE(CopyFileW(BuiltExe(L"lark_restart_standin").c_str(), m_wineboot.c_str(), FALSE));
     m_replacedWineboot = true;
-    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"mscoree,mshtml=;wineboot.exe=n");
+    // Wine takes the override from the registry when the process starts
+    // (an override in a Windows program's environment does not reach it).
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kWineOverrides, 0, nullptr, 0, KEY_SET_VALUE,
+                                             nullptr, &key, nullptr));
+    const wchar_t kNative[] = L"native";
+    RegSetValueExW(key, L"wineboot.exe", 0, REG_SZ, reinterpret_cast<const BYTE*>(kNative), sizeof(kNative));
+    RegCloseKey(key);
     SetEnvironmentVariableW(L"LARK_RESTART_LOG", m_scratch.file(kShutdownApiLog).c_str());
   }
   void RestoreWineboot() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kWineOverrides, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+      RegDeleteValueW(key, L"wineboot.exe");
+      RegCloseKey(key);
+    }
     CopyFileW(m_scratch.file(L"wineboot.orig").c_str(), m_wineboot.c_str(), FALSE);
-    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"mscoree,mshtml=");
     SetEnvironmentVariableW(L"LARK_RESTART_LOG", nullptr);
     m_replacedWineboot = false;
   }
@@ -251,7 +260,7 @@ TEST_F(InteractiveRoad, InstallsWithBothProcessesAndTheHandshake) {
   EXPECT_NE(std::string::npos, drive.output.find(" 100")) << drive.output;
 
   // The agent as the package installed it, with the licence's hash.
-  EXPECT_TRUE(AgentKeyExists());
+  EXPECT_TRUE(AgentInstalled());
   std::string licence;
   ASSERT_TRUE(ReadFileBytes(AgentFixturePath(L"license.txt"), licence));
   EXPECT_EQ(Widen(Sha1Hex(licence)), RecordedAgentProperty(L"EULAHASH"));
@@ -300,7 +309,7 @@ TEST_F(InteractiveRoad, CancelDuringADownloadAnsweredYesInstallsNothing) {
                                             "exit 1\n");
   TestHttpServer::ClearFaults(L"localization.zip");
   EXPECT_EQ(0u, drive.exitCode) << drive.output;
-  EXPECT_FALSE(AgentKeyExists());
+  EXPECT_FALSE(AgentInstalled());
   EXPECT_TRUE(starts.Read().empty());
 }
 
@@ -311,7 +320,7 @@ TEST_F(InteractiveRoad, WrongSignerShowsSignatureAndEndsWith8) {
                                              "message Installer integrity check failed.\n"
                                              "exit 8\n");
   EXPECT_EQ(0u, drive.exitCode) << drive.output;
-  EXPECT_FALSE(AgentKeyExists());
+  EXPECT_FALSE(AgentInstalled());
 }
 
 TEST_F(InteractiveRoad, RestartQuestionRestartsThroughTheStandInAndEndsWith2) {
@@ -357,7 +366,7 @@ TEST_F(InteractiveRoadLong, CancelDuringADownloadAnsweredNoCompletes) {
                                            "answer no\n"
                                            "exit 0\n");
   EXPECT_EQ(0u, drive.exitCode) << drive.output;
-  EXPECT_TRUE(AgentKeyExists());
+  EXPECT_TRUE(AgentInstalled());
 }
 
 TEST_F(InteractiveRoadLong, CancelAtTheDecisionPointPausesUntilTheAnswer) {
@@ -373,7 +382,7 @@ TEST_F(InteractiveRoadLong, CancelAtTheDecisionPointPausesUntilTheAnswer) {
                                       "answer " + answer + "\n" +
                                       (answer[0] == 'y' ? "exit 1\n" : "wait-text 1004 Installing K-Harbor...\nexit 0\n"));
     EXPECT_EQ(0u, drive.exitCode) << answer << drive.output;
-    EXPECT_EQ(answer[0] == 'n', AgentKeyExists()) << answer;
+    EXPECT_EQ(answer[0] == 'n', AgentInstalled()) << answer;
   }
 }
 
@@ -401,7 +410,7 @@ TEST_F(InteractiveRoadLong, FailedDownloadsNameTheServer) {
                                         "exit 7 30\n");
     TestHttpServer::ClearFaults(Widen(c.file));
     EXPECT_EQ(0u, drive.exitCode) << c.name << drive.output;
-    EXPECT_FALSE(AgentKeyExists()) << c.name;
+    EXPECT_FALSE(AgentInstalled()) << c.name;
   }
 }
 
@@ -438,7 +447,7 @@ TEST_F(InteractiveRoadLong, BackPrivacyAndDeclineOnTheLicencePage) {
                           "answer yes 03-decline-question\n"
                           "exit 1\n");
   EXPECT_EQ(0u, drive.exitCode) << drive.output;
-  EXPECT_FALSE(AgentKeyExists());
+  EXPECT_FALSE(AgentInstalled());
 }
 
 }  // namespace
