@@ -10,12 +10,16 @@
 #include <vector>
 
 #include "installer/StubProgram.h"
+#include "installer/tests/MachineStateSupport.h"
 #include "installer/tests/OperatorTestSupport.h"
 #include "platform/PathUtils.h"
 #include "platform/RegKey.h"
 #include "testsupport/TestEnv.h"
 
+using operatortest::CacheFile;
 using operatortest::CapturedLog;
+using operatortest::KeyExists;
+using operatortest::ScopedKey;
 using operatortest::Contains;
 using operatortest::Matching;
 
@@ -23,44 +27,8 @@ namespace {
 
 const wchar_t kAgentKey[] = L"SOFTWARE\\K-Harbor\\Lark Client";
 const wchar_t kLateboundSettingKey[] = L"SOFTWARE\\K-Harbor\\BCX\\Settings\\RK_AgentSupportsMultipleOperators";
-const wchar_t kSegmentationsKey[] = L"SOFTWARE\\K-Harbor\\BCX\\KHZUP\\Segmentations";
-
-bool KeyExists(const wchar_t* path) {
-  CRegKey key;
-  return key.OpenKey(HKEY_LOCAL_MACHINE, path, KEY_READ) == ERROR_SUCCESS;
-}
-
-// Values written under one HKLM key for one test; the values are removed
-// afterwards, and the key too when the test created it.
-class ScopedKey {
- public:
-  explicit ScopedKey(const wchar_t* path) : m_path(path), m_existed(KeyExists(path)) {
-    m_key.CreateSubKey(HKEY_LOCAL_MACHINE, path, nullptr, 0, KEY_ALL_ACCESS, nullptr, nullptr);
-  }
-  ~ScopedKey() {
-    for (const std::wstring& name : m_written) m_key.RemoveValue(name);
-    m_key.Close();
-    if (!m_existed) RegDeleteKeyW(HKEY_LOCAL_MACHINE, m_path.c_str());
-  }
-  ScopedKey(const ScopedKey&) = delete;
-  ScopedKey& operator=(const ScopedKey&) = delete;
-
-  void SetDword(const wchar_t* name, DWORD value) {
-    m_key.WriteDword(value, name);
-    m_written.push_back(name);
-  }
-  void SetString(const wchar_t* name, const wchar_t* value) {
-    m_key.WriteString(value, name);
-    m_written.push_back(name);
-  }
-  void Forget(const wchar_t* name) { m_written.push_back(name); }
-
- private:
-  std::wstring m_path;
-  bool m_existed;
-  std::vector<std::wstring> m_written;
-  CRegKey m_key;
-};
+using operatortest::kSegmentationsKey;
+const wchar_t kZupKey[] = L"SOFTWARE\\K-Harbor\\BCX\\KHZUP";
 
 TEST(NewOperatorDecision, AgentMustSupportSeveralOperatorsAndBeInstalled) {
   ASSERT_FALSE(KeyExists(kAgentKey)) << "an agent is installed in the test prefix";
@@ -106,72 +74,15 @@ TEST(NewOperatorDecision, AgentMustSupportSeveralOperatorsAndBeInstalled) {
   EXPECT_FALSE(KeyExists(kAgentKey));
 }
 
-std::wstring TwyxFolder() { return MakePath(GetFolderPath(CSIDL_COMMON_APPDATA), L"K-Harbor\\TWYX"); }
-std::wstring CacheFolder() { return TwyxFolder() + L"\\666"; }
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// The agent's package cache of operator 666, created for one test and
-// removed with its folders afterwards.
-class CacheFile {
- public:
-  CacheFile()
-      : m_path(CacheFolder() + L"\\packages"), m_hadTwyx(Exists(TwyxFolder())), m_hadCache(Exists(CacheFolder())) {}
-  ~CacheFile() {
-    DeleteFileW(m_path.c_str());
-    if (!m_hadTwyx) {
-      larktest::RemoveTree(TwyxFolder());
-    } else if (!m_hadCache) {
-      larktest::RemoveTree(CacheFolder());
-    }
-  }
-  CacheFile(const CacheFile&) = delete;
-  CacheFile& operator=(const CacheFile&) = delete;
-
-  // Writes content and dates the file back a day, so a rewrite shows.
-  void Write(const std::string& content) {
-    MkDirPathSafe(CacheFolder());
-    ASSERT_TRUE(larktest::WriteFileBytes(m_path, content));
-    HANDLE file = CreateFileW(m_path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER t;
-    t.LowPart = now.dwLowDateTime;
-    t.HighPart = now.dwHighDateTime;
-    t.QuadPart -= 864000000000ULL;
-    m_written.dwLowDateTime = t.LowPart;
-    m_written.dwHighDateTime = t.HighPart;
-    SetFileTime(file, nullptr, nullptr, &m_written);
-    CloseHandle(file);
-  }
-  std::string Read() const {
-    std::string bytes;
-    larktest::ReadFileBytes(m_path, bytes);
-    return bytes;
-  }
-  bool Rewritten() const {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(m_path.c_str(), GetFileExInfoStandard, &data)) return true;
-    return CompareFileTime(&data.ftLastWriteTime, &m_written) != 0;
-  }
-  const std::wstring& Path() const { return m_path; }
-
- private:
-  std::wstring m_path;
-  bool m_hadTwyx;
-  bool m_hadCache;
-  FILETIME m_written = {};
-};
-
 TEST(DataCentreMachine, SegmentationValueIsWrittenEvenWithoutCache) {
-  ASSERT_FALSE(KeyExists(kSegmentationsKey));
+  const bool hadZup = KeyExists(kZupKey);
+  const bool hadSegmentations = KeyExists(kSegmentationsKey);
   CacheFile cache;
   DeleteFileW(cache.Path().c_str());
   CapturedLog log;
   {
     ScopedKey segmentations(kSegmentationsKey);
-    segmentations.Forget(L"OPERATOR");
+    segmentations.Clear(L"OPERATOR");
     StubProgram program(GetModuleHandleW(nullptr));
     program.VN48HackForDC_UseJediForceToAvoidThrottlingOnNextPackagingCall();
     wchar_t data[16] = {};
@@ -192,7 +103,8 @@ TEST(DataCentreMachine, SegmentationValueIsWrittenEvenWithoutCache) {
       L" I " + jedi + L": Hack finished",
   };
   EXPECT_EQ(Matching(log.Lines(), L"StubProgram::VN48HackForDC"), expected);
-  EXPECT_FALSE(KeyExists(kSegmentationsKey));
+  EXPECT_EQ(KeyExists(kSegmentationsKey), hadSegmentations);
+  if (!hadZup) RegDeleteKeyW(HKEY_LOCAL_MACHINE, kZupKey);
 }
 
 TEST(DataCentreMachine, CacheEditsKeepTheLengthAndLeaveFilesWithoutMarkers) {

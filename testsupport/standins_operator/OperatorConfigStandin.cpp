@@ -57,6 +57,9 @@ extern "C" __declspec(dllexport) int WINAPI kh_rk_operator_config_install_succee
   return RecordCall(L"succeed", record);
 }
 
+// The partial build lacks this entry, like an agent library that is too old.
+#ifndef LARK_STANDIN_PARTIAL
 extern "C" __declspec(dllexport) int WINAPI kh_rk_operator_config_install_failed(const OperatorRecord* record) {
   return RecordCall(L"failed", record);
 }
+#endif
