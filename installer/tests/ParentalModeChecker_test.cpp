@@ -25,7 +25,7 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-const wchar_t kGuiKey[] = L"SOFTWARE\\Brine Works\\K-Harbor\\K-Harbor GUI";
+const char kGuiKey[] = "SOFTWARE\\Brine Works\\K-Harbor\\K-Harbor GUI";
 
 Calls operator+(Calls a, const Calls& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -111,41 +111,6 @@ std::vector<Case> Cases() {
   };
 }
 
-// HKLM value written as UTF-16 for the test's lifetime (none: removed).
-class GuiLanguage {
- public:
-  explicit GuiLanguage(const wchar_t* language) {
-    HKEY key = nullptr;
-    DWORD disposition = 0;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kGuiKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition) !=
-        ERROR_SUCCESS) {
-      return;
-    }
-    m_created = disposition == REG_CREATED_NEW_KEY;
-    if (language) {
-      RegSetValueExW(key, L"Lang", 0, REG_SZ, reinterpret_cast<const BYTE*>(language),
-                     static_cast<DWORD>((wcslen(language) + 1) * sizeof(wchar_t)));
-    } else {
-      RegDeleteValueW(key, L"Lang");
-    }
-    RegCloseKey(key);
-  }
-  ~GuiLanguage() {
-    if (m_created) {
-      RegDeleteKeyW(HKEY_LOCAL_MACHINE, kGuiKey);
-    } else {
-      HKEY key = nullptr;
-      if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kGuiKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueW(key, L"Lang");
-        RegCloseKey(key);
-      }
-    }
-  }
-
- private:
-  bool m_created = false;
-};
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -187,13 +152,14 @@ Outcome RunCheck(const char* qoma, const char* plx, const char* wyte, const std:
   text.clear();
   EXPECT_TRUE(larktest::ReadFileBytes(dir.file(L"log.txt"), text));
   outcome.logged = Lines(text);
+  // The value that created the key goes last, so that the key goes with it.
+  while (!values.empty()) values.pop_back();
   return outcome;
 }
 
 }  // namespace
 
 TEST(ParentalModeChecker, EveryRoadAgainstTheStandins) {
-  GuiLanguage noLanguage(nullptr);
   for (const Case& c : Cases()) {
     SCOPED_TRACE(c.name);
     Outcome outcome = RunCheck(c.qoma, c.plx, c.wyte, c.answers);
@@ -210,7 +176,7 @@ TEST(ParentalModeChecker, LanguageFromTheRegistry) {
     const char* passed;
   } languages[] = {{L"DEU", "DEU"}, {L"\x0130XY", "0XY"}};
   for (const auto& language : languages) {
-    GuiLanguage lang(language.value);
+    dltest::RegistryValue lang(kGuiKey, "Lang", std::wstring(language.value));
     Outcome outcome = RunCheck("full", "full", "full", "PasswordSet=0");
     EXPECT_EQ(outcome.exitCode, 1u);
     EXPECT_THAT(outcome.calls, Contains("WYTE_CreateHandleOnProfile(81,\"" + std::string(language.passed) + "\",0,*0)"));
@@ -219,7 +185,7 @@ TEST(ParentalModeChecker, LanguageFromTheRegistry) {
                                          Narrow(language.value)));
   }
   // A refused profile names the language it asked for.
-  GuiLanguage lang(L"FRA");
+  dltest::RegistryValue lang(kGuiKey, "Lang", std::wstring(L"FRA"));
   Outcome outcome = RunCheck("full", "full", "full", "WYTE_CreateHandleOnProfile=3");
   EXPECT_THAT(outcome.logged, Contains(".W|ParentalModeChecker::VerifyParentThroughAPI: Failed to create parent "
                                        "profile handle for FRA"));

@@ -2,7 +2,8 @@
 //   platform_delayload_child ID LIBRARY IMPORT OUTFILE
 // binds IMPORT (a name, or "#n" for ordinal n) of LIBRARY under delay-load
 // id ID and writes "code|library|function|module path" to OUTFILE. The exit
-// code is CallWithDelayLoad's.
+// code is CallWithDelayLoad's. ID "outside" binds without CallWithDelayLoad,
+// under the process's initial search key, and reports the DelayLoadError.
 #include <windows.h>
 
 #include <cstdio>
@@ -28,7 +29,18 @@ int main(int argc, char** argv) {
     g_import.reset(new DelayLoadImport(library, importName.c_str()));
   }
   DelayLoadErrorRecord error = {};
-  int code = CallWithDelayLoad(atoi(argv[1]), Init, &error);
+  int code = 0;
+  if (std::string(argv[1]) == "outside") {
+    try {
+      g_import->Bind();
+    } catch (const DelayLoadError& failure) {
+      code = failure.Code() == kDelayLoadModuleNotFound ? 1 : failure.Code() == kDelayLoadProcNotFound ? 2 : 3;
+      snprintf(error.libraryName, sizeof(error.libraryName), "%s", failure.LibraryName());
+      snprintf(error.functionName, sizeof(error.functionName), "%s", failure.FunctionName());
+    }
+  } else {
+    code = CallWithDelayLoad(atoi(argv[1]), Init, &error);
+  }
   char modulePath[MAX_PATH] = "";
   if (library.Module()) GetModuleFileNameA(library.Module(), modulePath, MAX_PATH);
   FILE* out = fopen(argv[4], "w");

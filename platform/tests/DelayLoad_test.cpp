@@ -31,6 +31,12 @@ struct ProbeTable {
         probeName(library, "ProbeName"),
         first(library, 1),
         second(library, 2) {}
+  // Gives back the bound library's reference, so that the scratch folder
+  // holding it can go; the table is not used afterwards.
+  ~ProbeTable() {
+    if (library.Module() && !released) FreeLibrary(library.Module());
+  }
+  bool released = false;
   std::string libraryName;
   DelayLoadLibrary library;
   DelayLoadFunction<int(__cdecl*)(int, int)> add;
@@ -261,6 +267,7 @@ TEST(DelayLoadConcurrency, TwoThreadsBindTheLibraryOnce) {
     ASSERT_NE(module, nullptr);
     EXPECT_EQ(GetModuleHandleW(copy.path.c_str()), module);
     FreeLibrary(module);
+    table.released = true;
     EXPECT_EQ(GetModuleHandleW(copy.path.c_str()), nullptr) << "a second reference was left";
   }
 }
@@ -278,13 +285,13 @@ TEST(DelayLoadPath, ReadsTheValueNamedLikeTheLibrary) {
   EXPECT_STREQ(ReadDelayLoadPath(HKEY_LOCAL_MACHINE, (key + "\\none").c_str(), "short.dll"), "");
 
   // Stored without a terminator and not as text: still a terminated text.
+  RegistryValue raw(key, "raw.dll", "");
   HKEY handle = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &handle), ERROR_SUCCESS);
-  const char raw[] = {'C', ':', '\\', 'r', 'a', 'w'};
-  RegSetValueExA(handle, "raw.dll", 0, REG_BINARY, reinterpret_cast<const BYTE*>(raw), sizeof(raw));
+  const char bytes[] = {'C', ':', '\\', 'r', 'a', 'w'};
+  RegSetValueExA(handle, "raw.dll", 0, REG_BINARY, reinterpret_cast<const BYTE*>(bytes), sizeof(bytes));
   RegCloseKey(handle);
   EXPECT_STREQ(ReadDelayLoadPath(HKEY_LOCAL_MACHINE, key.c_str(), "raw.dll"), "C:\\raw");
-  RegistryValue cleanup(key, "raw.dll", "");
 }
 
 // The helper executable, copied into a folder of its own.
@@ -295,10 +302,11 @@ class DelayLoadBesideExe : public ::testing::Test {
     CopyFileW(larktest::BuiltExe(L"platform_delayload_child").c_str(), exe_.c_str(), FALSE);
   }
   // Runs the child for id and import; returns its output line.
-  std::string Run(int id, const std::string& import) {
+  std::string Run(int id, const std::string& import) { return Run(std::to_string(id), import); }
+  std::string Run(const std::string& id, const std::string& import) {
     std::wstring out = dir_.file(L"out.txt");
     DeleteFileW(out.c_str());
-    larktest::ProcessResult result = larktest::RunProcess(L"\"" + exe_ + L"\" " + std::to_wstring(id) +
+    larktest::ProcessResult result = larktest::RunProcess(L"\"" + exe_ + L"\" " + Widen(id) +
                                                           L" lark_dlprobe.dll " + Widen(import) + L" \"" + out + L"\"");
     EXPECT_TRUE(result.started);
     std::string text;
@@ -331,4 +339,13 @@ TEST_F(DelayLoadBesideExe, RegistryUsedWhenNothingOrNoLibraryIsBeside) {
 
 TEST_F(DelayLoadBesideExe, NothingAnywhereIsCodeOne) {
   EXPECT_EQ(Run(UniqueId(), "ProbeName"), "1|lark_dlprobe.dll||");
+}
+
+// Before any CallWithDelayLoad a first call searches under the key of id
+// 100; a failure there is thrown to the caller.
+TEST_F(DelayLoadBesideExe, FirstCallOutsideUsesTheInitialKey) {
+  EXPECT_EQ(Run("outside", "ProbeName"), "1|lark_dlprobe.dll|ProbeName|");
+  std::string registered = Narrow(StandinPath(L"full", L"lark_dlprobe.dll"));
+  RegistryValue value(GetDelayLoadKey(100), "lark_dlprobe.dll", registered);
+  EXPECT_EQ(Run("outside", "ProbeName"), "0|||" + registered);
 }
