@@ -83,7 +83,7 @@ run_once() {
   # The agent's programs start without being waited for: give them a moment.
   sleep 2
   local dir
-  dir="$("$loader" reg query "$agentkey" /v InstallPath 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ[[:space:]]*//p')"
+  dir="$("$loader" reg query "$agentkey" /v InstallPath 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ[[:space:]]*//p' || true)"
   if [ -n "$dir" ]; then
     echo "-- installed agent: $dir"
     local unix
@@ -105,7 +105,7 @@ run_once() {
   excerpt "$logdir/stub.log" 25
   excerpt "$logdir/stub_2.log" 40
   local msilog
-  msilog="$(find "$prefix/drive_c" -name lark_install_msi.log 2>/dev/null | head -1)"
+  msilog="$(find "$prefix/drive_c" -name lark_install_msi.log 2>/dev/null | head -1 || true)"
   if [ -n "$msilog" ]; then
     echo "-- ${msilog#$prefix/} (properties given and actions run, of $(text_of "$msilog" | wc -l) lines)"
     text_of "$msilog" | grep -E '^Property\(S\): (TARGETDIR|PARTNERID|LANGUAGE|LARKPRODNAME|EULAHASH|LATEBOUND_[A-Z]+|REBOOT) =|^Action ended .*(InstallFiles|WriteRegistryValues|InstallFinalize|INSTALL)\.' |
