@@ -10,6 +10,7 @@ PACKAGES=(
   wine wine32:i386 wine64
   xvfb xauth xcompmgr
   msitools wixl osslsigncode openssl
+  nginx-light
   imagemagick
   googletest
   fonts-liberation2 fonts-wqy-microhei

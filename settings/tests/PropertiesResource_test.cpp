@@ -140,7 +140,7 @@ void CheckShippedTables(LarkProperties& store) {
   store.SetLanguage(L"en");
   EXPECT_EQ(store.GetSetting(L"CustomBaseColor"), L"86,136,202");
   EXPECT_EQ(store.GetSetting(L"DefaultLanguage"), L"en");
-  EXPECT_EQ(store.GetSetting(L"PartnerID"), L"666");
+  EXPECT_EQ(store.GetSetting(L"PartnerID"), L"4711");
   EXPECT_EQ(store.GetSetting(L"Title"), L"K-Harbor setup");
   EXPECT_EQ(store.GetSetting(L"KhDiagShortcutName"), L"Support Tool.lnk");
   EXPECT_EQ(store.GetSetting(L"WelcomeTitle"), L"Welcome to K-Harbor setup");

@@ -88,10 +88,12 @@ bool TestHttpServer::ClearFaults(const std::wstring& name) {
   return Request("POST", "/_ctl/clear?path=" + UrlPath(name), "", nullptr) == 200;
 }
 
-std::vector<HttpLogEntry> TestHttpServer::Log(const std::wstring& name) {
+std::vector<HttpLogEntry> TestHttpServer::Log(const std::wstring& name) { return LogOfPath(UrlPath(name)); }
+
+std::vector<HttpLogEntry> TestHttpServer::LogOfPath(const std::string& urlPath) {
   std::vector<HttpLogEntry> entries;
   std::string text;
-  if (Request("GET", "/_ctl/log?path=" + UrlPath(name), "", &text) != 200) return entries;
+  if (Request("GET", "/_ctl/log?path=" + urlPath, "", &text) != 200) return entries;
   std::istringstream lines(text);
   std::string line;
   while (std::getline(lines, line)) {

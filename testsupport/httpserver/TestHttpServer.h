@@ -9,6 +9,10 @@
 
 namespace larktest {
 
+// Where the server answers as the stub configuration service (any query):
+// stubconfiguration-<operatorId>.xml when stored, else stubconfiguration.xml.
+const char kStubConfigurationPath[] = "/packaging/services/spi/stubconfiguration";
+
 struct HttpLogEntry {
   std::string method;
   std::string target;  // path and query as requested
@@ -33,6 +37,8 @@ class TestHttpServer {
   static bool ClearFaults(const std::wstring& name);
   // Requests made for /f/<name>, oldest first.
   static std::vector<HttpLogEntry> Log(const std::wstring& name);
+  // Requests made for any path, e.g. kStubConfigurationPath (query left out).
+  static std::vector<HttpLogEntry> LogOfPath(const std::string& urlPath);
   // Raw request to the server; the status code, or -1 when it was not
   // reached. body receives the answer's body.
   static int Request(const std::string& method, const std::string& target, const std::string& payload,

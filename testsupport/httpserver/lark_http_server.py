@@ -35,6 +35,11 @@ Control endpoints (all under /_ctl/):
 The same faults can be given on a /f/ URL itself as query parameters
 (?status=404, ?nolm=1, ?norange=1, ?delay=S); they then hold for every
 request to that URL.
+
+The stub configuration service: GET /packaging/services/spi/stubconfiguration
+with any query answers the file stubconfiguration-<operatorId>.xml when the
+query's operatorId has one, else stubconfiguration.xml (both stored with
+PUT /_ctl/file/); faults and the log use the path without the query.
 """
 
 import argparse
@@ -52,6 +57,7 @@ LOCK = threading.Lock()
 FAULTS = {}   # path -> list of fault dicts
 LOG = []      # (path, line)
 ROOT = "."
+STUBCONF_PATH = "/packaging/services/spi/stubconfiguration"
 
 
 def log_line(entry):
@@ -162,7 +168,15 @@ class Handler(BaseHTTPRequestHandler):
         if kind == "status":
             self.close_connection = True
             return self.simple(fault["status"], b"injected status\n")
-        name = urllib.parse.unquote(url.path[len("/f/"):])
+        if url.path == STUBCONF_PATH:
+            name = "stubconfiguration.xml"
+            operator = query.get("operatorId", "")
+            own = "stubconfiguration-%s.xml" % operator
+            if operator and "/" not in operator and "\\" not in operator and \
+                    os.path.isfile(os.path.join(ROOT, own)):
+                name = own
+        else:
+            name = urllib.parse.unquote(url.path[len("/f/"):])
         path = os.path.join(ROOT, name)
         if not name or "/" in name or "\\" in name or not os.path.isfile(path):
             return self.simple(404, b"not found\n")
@@ -233,7 +247,7 @@ class Handler(BaseHTTPRequestHandler):
     def do_GET(self):
         if self.path.startswith("/_ctl/"):
             return self.control()
-        if self.path.startswith("/f/"):
+        if self.path.startswith("/f/") or urllib.parse.urlsplit(self.path).path == STUBCONF_PATH:
             return self.serve()
         return self.simple(404, b"not found\n")
 

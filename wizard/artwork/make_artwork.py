@@ -2,8 +2,9 @@
 """Draws the wizard's icons and bitmaps (Python standard library only).
 
 make_artwork.py OUTDIR writes wizard_small.ico (107), wizard_big.ico (108),
-logo.bmp (1111, 162x18), page_images.bmp (145, three 48x48 images) and
-close_button.bmp (138, two 43x17 images). Shapes are rendered with 4x4
+logo.bmp (1111, 162x18), page_images.bmp (145, three 48x48 images),
+close_button.bmp (138, two 43x17 images) and spinner.bmp (136, twelve 64x64
+frames of the pages' spinner). Shapes are rendered with 4x4
 supersampling; bitmaps with a mask colour blend their edges against the
 background they are drawn on, so that no fringe of the mask colour shows.
 """
@@ -275,6 +276,37 @@ def close_button():
     return c.flatten(BASE, WHITE)
 
 
+def spinner():
+    # Twelve dots on a ring; in frame f the dot at position f is darkest and
+    # the ones behind it fade. Every frame covers the same pixels with
+    # opaque colour and leaves the rest white, the strip's mask colour, so a
+    # frame drawn transparently over the last one leaves no trace of it.
+    frames, size, dots = 12, 64, 12
+    coverage = []
+    for i in range(dots):
+        a = 2 * math.pi * i / dots - math.pi / 2
+        cx, cy = 32 + 22 * math.cos(a), 32 + 22 * math.sin(a)
+        cells = {}
+        for y in range(int(cy) - 6, int(cy) + 7):
+            for x in range(int(cx) - 6, int(cx) + 7):
+                hits = sum(1 for sy in range(SS) for sx in range(SS)
+                           if (x + (sx + 0.5) / SS - cx) ** 2 + (y + (sy + 0.5) / SS - cy) ** 2 <= 4.6 ** 2)
+                if hits:
+                    cells[(x, y)] = hits / (SS * SS)
+        coverage.append(cells)
+    rows = [[WHITE] * (size * frames) for _ in range(size)]
+    for f in range(frames):
+        for i, cells in enumerate(coverage):
+            age = (f - i) % dots
+            color = mix(DARK, (222, 228, 246), min(1.0, age / (dots - 2)))
+            for (x, y), cov in cells.items():
+                c = mix(WHITE, color, max(cov, 0.25))
+                if c == WHITE:
+                    c = (254, 254, 254)
+                rows[y][f * size + x] = c
+    return rows
+
+
 def main():
     out = sys.argv[1]
     os.makedirs(out, exist_ok=True)
@@ -283,6 +315,7 @@ def main():
     write_bmp(os.path.join(out, 'logo.bmp'), logo())
     write_bmp(os.path.join(out, 'page_images.bmp'), page_images())
     write_bmp(os.path.join(out, 'close_button.bmp'), close_button())
+    write_bmp(os.path.join(out, 'spinner.bmp'), spinner())
 
 
 if __name__ == '__main__':

@@ -1,0 +1,453 @@
+// The interactive road end to end: the real larkstubinst.exe (a copy whose
+// operator settings point at the loopback test server) is driven by
+// lark_drive from outside, as a person would: welcome page, licence page,
+// installation page, message pages, in both processes. Each case checks the
+// exit code and what the installation left behind: the agent's keys and
+// programs, the package-origin records, what the package received and which
+// agent programs started.
+//
+// The short cases run in CTest; the long ones (stalled servers, every
+// answer to every question) run when LARK_E2E_ALL is set, as
+// scripts/e2e-interactive.sh does. LARK_E2E_SHOTS names a folder that
+// receives each case's screenshots. Serial: installs the agent, uses its
+// keys, the shared logs and the instance mutexes.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "logging/tests/LogTestSupport.h"
+#include "testsupport/TestEnv.h"
+#include "testsupport/agent/AgentFixtures.h"
+#include "testsupport/httpserver/TestHttpServer.h"
+
+using namespace larktest;
+
+namespace {
+
+const wchar_t kOperatorId[] = L"4711";
+const wchar_t kShutdownApiLog[] = L"restart.log";
+const wchar_t kWineOverrides[] = L"Software\\Wine\\DllOverrides";
+
+std::wstring CommonAppData() { return L"C:\\ProgramData"; }
+std::wstring DownloadFolder() { return CommonAppData() + L"\\K-Harbor\\Lark\\Downloads"; }
+
+std::string Sha1Hex(const std::string& bytes) {
+  HCRYPTPROV provider = 0;
+  HCRYPTHASH hash = 0;
+  std::string hex;
+  if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) return hex;
+  if (CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash)) {
+    CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0);
+    BYTE digest[20];
+    DWORD size = sizeof(digest);
+    if (CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0)) {
+      static const char kDigits[] = "0123456789abcdef";
+      for (DWORD i = 0; i < size; ++i) {
+        hex += kDigits[digest[i] >> 4];
+        hex += kDigits[digest[i] & 15];
+      }
+    }
+    CryptDestroyHash(hash);
+  }
+  CryptReleaseContext(provider, 0);
+  return hex;
+}
+
+std::wstring AgentValue(const wchar_t* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAgentKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return L"<no key>";
+  wchar_t value[2048] = {};
+  DWORD size = sizeof(value) - sizeof(wchar_t);
+  DWORD type = 0;
+  const LONG rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(key);
+  return rc == ERROR_SUCCESS && type == REG_SZ ? value : L"<missing>";
+}
+
+// The agent package's own values; the package-origin records land in the
+// same key before the package is checked, so the key alone says nothing.
+bool AgentInstalled() { return AgentValue(L"InstallPath")[0] != L'<'; }
+
+size_t SizeOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ? data.nFileSizeLow : 0;
+}
+
+// The UTF-16 text a log file gained after offset bytes.
+std::wstring LogTextAfter(const std::wstring& path, size_t offset) {
+  std::string bytes;
+  if (!ReadFileBytes(path, bytes) || bytes.size() <= offset) return L"";
+  bytes = bytes.substr(offset);
+  return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+}
+
+struct Drive {
+  DWORD exitCode = 0xFFFFFFFF;
+  std::string output;
+  // Seconds from the start of lark_drive at which a step began ("step N (x s)").
+  double StepTime(const std::string& stepText) const {
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+      const size_t at = line.find(" s): " + stepText);
+      if (at == std::string::npos) continue;
+      const size_t open = line.rfind('(', at);
+      return atof(line.substr(open + 1).c_str());
+    }
+    return -1;
+  }
+  double DoneTime() const {
+    const size_t at = output.find("done after ");
+    return at == std::string::npos ? -1 : atof(output.c_str() + at + 11);
+  }
+  // Process ids of the pages of one kind, in order.
+  std::vector<unsigned long> PageProcesses() const {
+    std::vector<unsigned long> ids;
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+      const size_t at = line.find("(process ");
+      if (line.find("  page \"") != std::string::npos && at != std::string::npos)
+        ids.push_back(strtoul(line.c_str() + at + 9, nullptr, 10));
+    }
+    return ids;
+  }
+};
+
+class InteractiveRoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (TestHttpServer::Port() == 0) GTEST_SKIP() << "the test HTTP server is not running";
+    RemoveInstalledAgent();
+    RemoveTree(DownloadFolder());
+    m_exe = m_scratch.file(L"larkstubinst.exe");
+    ASSERT_TRUE(MakeOperatorBuild(BuiltExe(L"larkstubinst"), m_exe,
+                                  {{L"PartnerID", kOperatorId}, {L"StubConfigurationAddress", TestServerBase()}}));
+    m_stubLog = logtest::LogPath(L"stub");
+    m_stubLogSize = SizeOf(m_stubLog);
+  }
+  void TearDown() override {
+    if (m_replacedWineboot) RestoreWineboot();
+    RemoveInstalledAgent();
+    RemoveTree(DownloadFolder());
+  }
+
+  static bool All() { return !GetEnv(L"LARK_E2E_ALL").empty(); }
+
+  // Runs lark_drive with the script on the installer copy.
+  Drive Run(const std::string& name, const std::string& script, const std::wstring& arguments = L"") {
+    const std::wstring scriptPath = m_scratch.file(Widen(name) + L".txt");
+    EXPECT_TRUE(WriteFileBytes(scriptPath, script));
+    std::wstring shots = GetEnv(L"LARK_E2E_SHOTS");
+    shots = shots.empty() ? m_scratch.file(L"shots-" + Widen(name)) : shots + L"\\" + Widen(name);
+    const std::wstring outPath = m_scratch.file(Widen(name) + L".out");
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+    HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                             CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out;
+    si.hStdError = out;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    std::wstring line = L"\"" + BuiltExe(L"lark_drive") + L"\" \"" + scriptPath + L"\" \"" + shots + L"\" -- \"" +
+                        m_exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    PROCESS_INFORMATION pi = {};
+    Drive drive;
+    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+      EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 240000));
+      GetExitCodeProcess(pi.hProcess, &drive.exitCode);
+      CloseHandle(pi.hThread);
+      CloseHandle(pi.hProcess);
+    } else {
+      ADD_FAILURE() << "cannot start lark_drive: " << GetLastError();
+    }
+    CloseHandle(out);
+    ReadFileBytes(outPath, drive.output);
+    return drive;
+  }
+
+  // The first process's log text of this run.
+  std::wstring StubLog() const { return LogTextAfter(m_stubLog, m_stubLogSize); }
+
+  // Lets a restart request reach a recording stand-in instead of Wine's
+  // own session end (see RestartStandIn.cpp).
+  void ReplaceWineboot() {
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    m_wineboot = std::wstring(system) + L"\\wineboot.exe";
+    ASSERT_TRUE(CopyFileW(m_wineboot.c_str(), m_scratch.file(L"wineboot.orig").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(BuiltExe(L"lark_restart_standin").c_str(), m_wineboot.c_str(), FALSE));
+    m_replacedWineboot = true;
+    // Wine takes the override from the registry when the process starts
+    // (an override in a Windows program's environment does not reach it).
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kWineOverrides, 0, nullptr, 0, KEY_SET_VALUE,
+                                             nullptr, &key, nullptr));
+    const wchar_t kNative[] = L"native";
+    RegSetValueExW(key, L"wineboot.exe", 0, REG_SZ, reinterpret_cast<const BYTE*>(kNative), sizeof(kNative));
+    RegCloseKey(key);
+    SetEnvironmentVariableW(L"LARK_RESTART_LOG", m_scratch.file(kShutdownApiLog).c_str());
+  }
+  void RestoreWineboot() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kWineOverrides, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+      RegDeleteValueW(key, L"wineboot.exe");
+      RegCloseKey(key);
+    }
+    CopyFileW(m_scratch.file(L"wineboot.orig").c_str(), m_wineboot.c_str(), FALSE);
+    SetEnvironmentVariableW(L"LARK_RESTART_LOG", nullptr);
+    m_replacedWineboot = false;
+  }
+  std::string RestartLog() {
+    std::string text;
+    ReadFileBytes(m_scratch.file(kShutdownApiLog), text);
+    return text;
+  }
+
+  // Steps up to the installation page: welcome in German then English,
+  // licence accepted.
+  static std::string ToInstallPage(const std::string& shot = "") {
+    std::string s =
+        "page welcome\n"
+        "shot 01-welcome\n"
+        "select 1002 Deutsch\n"
+        "expect 1003 Willkommen bei der Installation von K-Harbor\n"
+        "shot 02-welcome-german\n"
+        "select 1002 English\n"
+        "expect 1003 Welcome to K-Harbor setup\n"
+        "click 1021\n"
+        "page licence\n"
+        "wait-enabled 1000\n"
+        "shot 03-licence\n"
+        "click 1000\n"
+        "page install\n";
+    if (!shot.empty()) s += "shot " + shot + "\n";
+    return s;
+  }
+
+  ScratchDir m_scratch{L"interactive road"};
+  std::wstring m_exe;
+  std::wstring m_stubLog;
+  size_t m_stubLogSize = 0;
+  std::wstring m_wineboot;
+  bool m_replacedWineboot = false;
+};
+
+TEST_F(InteractiveRoad, InstallsWithBothProcessesAndTheHandshake) {
+  ASSERT_TRUE(ServeAgentLayout(L"good"));
+  for (const wchar_t* file : {L"langcust.zip", L"localization.zip", L"help.zip", L"settings.zip"})
+    TestHttpServer::AddFault(file, "kind=delay&seconds=0.4");
+  AgentStartLog starts(L"interactive");
+  const Drive drive = Run("install", ToInstallPage("04-install-downloading") +
+                                         "progress 05-install\n"
+                                         "exit 0\n");
+  EXPECT_EQ(0u, drive.exitCode) << drive.output;
+  ASSERT_EQ(0u, drive.exitCode);
+
+  // The welcome page in the first process, the licence and installation
+  // pages in the elevated copy.
+  const std::vector<unsigned long> pages = drive.PageProcesses();
+  ASSERT_GE(pages.size(), 4u) << drive.output;
+  EXPECT_NE(pages.front(), pages.back()) << drive.output;
+  // The percentage passed through the download bands to the end.
+  EXPECT_NE(std::string::npos, drive.output.find("percentages:")) << drive.output;
+  EXPECT_NE(std::string::npos, drive.output.find(" 100")) << drive.output;
+
+  // The agent as the package installed it, with the licence's hash.
+  EXPECT_TRUE(AgentInstalled());
+  std::string licence;
+  ASSERT_TRUE(ReadFileBytes(AgentFixturePath(L"license.txt"), licence));
+  EXPECT_EQ(Widen(Sha1Hex(licence)), RecordedAgentProperty(L"EULAHASH"));
+  EXPECT_EQ(L"4711", RecordedAgentProperty(L"PARTNERID"));
+  EXPECT_EQ(L"en", RecordedAgentProperty(L"LANGUAGE"));
+  EXPECT_EQ(DownloadFolder() + L"\\help.zip", RecordedAgentProperty(L"LATEBOUND_HELP"));
+
+  // Where each package came from, with one time stamp for all four.
+  const std::wstring stamp = AgentValue(L"Stub_customizations_timestamp");
+  EXPECT_EQ(19u, stamp.size()) << Narrow(stamp);
+  const std::pair<const wchar_t*, const wchar_t*> packages[] = {{L"customizations", L"langcust.zip"},
+                                                                {L"localizations", L"localization.zip"},
+                                                                {L"help", L"help.zip"},
+                                                                {L"settings", L"settings.zip"}};
+  for (const auto& p : packages) {
+    const std::wstring name = std::wstring(L"Stub_") + p.first;
+    EXPECT_EQ(TestServerBase() + L"/f/" + p.second, AgentValue((name + L"_url").c_str()));
+    EXPECT_EQ(DownloadFolder() + L"\\" + p.second, AgentValue((name + L"_file").c_str()));
+    EXPECT_EQ(stamp, AgentValue((name + L"_timestamp").c_str()));
+  }
+
+  // The copy started the hosters and the runner, the first process the
+  // agent's trigger with the empty page.
+  ASSERT_TRUE(starts.WaitFor(3, 10000));
+  std::map<std::wstring, std::wstring> started;
+  for (const AgentStart& s : starts.Read()) started[s.program] = s.commandLine;
+  EXPECT_NE(std::wstring::npos, started[L"khhoster32.exe"].find(L"-startuihosters"));
+  EXPECT_NE(std::wstring::npos, started[L"kh_installer_runner.exe"].find(L"--operator-id 4711"));
+  EXPECT_NE(std::wstring::npos, started[L"trigger.exe"].find(L"--open-agent  -n 60 --operator-id 4711"));
+  const std::wstring log = StubLog();
+  EXPECT_NE(std::wstring::npos, log.find(L"trigger.exe launched")) << Narrow(log);
+
+  const double install = drive.StepTime("click 1021"), done = drive.DoneTime();
+  printf("[ figures ] welcome Install to exit: %.1f s\n", done - install);
+}
+
+TEST_F(InteractiveRoad, CancelDuringADownloadAnsweredYesInstallsNothing) {
+  ASSERT_TRUE(ServeAgentLayout(L"good"));
+  ASSERT_TRUE(TestHttpServer::AddFault(L"localization.zip", "kind=delay&seconds=30"));
+  AgentStartLog starts(L"cancel");
+  const Drive drive = Run("cancel-yes", ToInstallPage("04-install") +
+                                            "click 1001\n"
+                                            "answer yes 05-cancel-question\n"
+                                            "message Are you sure you want to cancel the installation?\n"
+                                            "gone install 20\n"
+                                            "exit 1\n");
+  TestHttpServer::ClearFaults(L"localization.zip");
+  EXPECT_EQ(0u, drive.exitCode) << drive.output;
+  EXPECT_FALSE(AgentInstalled());
+  EXPECT_TRUE(starts.Read().empty());
+}
+
+TEST_F(InteractiveRoad, WrongSignerShowsSignatureAndEndsWith8) {
+  ASSERT_TRUE(ServeAgentLayout(L"othersigner"));
+  const Drive drive = Run("othersigner", ToInstallPage() +
+                                             "answer ok 05-signature\n"
+                                             "message Installer integrity check failed.\n"
+                                             "exit 8\n");
+  EXPECT_EQ(0u, drive.exitCode) << drive.output;
+  EXPECT_FALSE(AgentInstalled());
+}
+
+TEST_F(InteractiveRoad, RestartQuestionRestartsThroughTheStandInAndEndsWith2) {
+  ASSERT_TRUE(ServeAgentLayout(L"reboot"));
+  ReplaceWineboot();
+  AgentStartLog starts(L"reboot");
+  const Drive drive = Run("reboot", ToInstallPage() +
+                                        "answer yes 05-restart-question\n"
+                                        "exit 2\n");
+  EXPECT_EQ(0u, drive.exitCode) << drive.output;
+  EXPECT_NE(std::string::npos, drive.output.find("You need to restart your computer")) << drive.output;
+  // One restart was asked for (no "--shutdown": a restart, not a power-off).
+  const std::string restart = RestartLog();
+  EXPECT_NE(std::string::npos, restart.find("wineboot.exe --end-session")) << restart;
+  EXPECT_EQ(std::string::npos, restart.find("--shutdown")) << restart;
+  // No post-installation program of the first process.
+  for (const AgentStart& s : starts.Read()) EXPECT_NE(L"trigger.exe", s.program);
+}
+
+// --- long cases (scripts/e2e-interactive.sh) ---------------------------------
+
+class InteractiveRoadLong : public InteractiveRoad {
+ protected:
+  void SetUp() override {
+    if (!All()) GTEST_SKIP() << "set LARK_E2E_ALL to run";
+    InteractiveRoad::SetUp();
+  }
+  // Replaces the address of one package in the served stub configuration.
+  void ServeWithPackageAddress(const std::string& file, const std::string& address) {
+    std::string xml = StubConfiguration(TestServerBase(), L"installer-good.msi");
+    const std::string old = Narrow(TestServerBase()) + "/f/" + file;
+    for (size_t at = xml.find(old); at != std::string::npos; at = xml.find(old, at + address.size()))
+      xml.replace(at, old.size(), address);
+    ASSERT_TRUE(TestHttpServer::PutFile(L"stubconfiguration-4711.xml", xml));
+  }
+};
+
+TEST_F(InteractiveRoadLong, CancelDuringADownloadAnsweredNoCompletes) {
+  ASSERT_TRUE(ServeAgentLayout(L"good"));
+  ASSERT_TRUE(TestHttpServer::AddFault(L"localization.zip", "kind=delay&seconds=2"));
+  const Drive drive = Run("cancel-no", ToInstallPage() +
+                                           "click 1001\n"
+                                           "answer no\n"
+                                           "exit 0\n");
+  EXPECT_EQ(0u, drive.exitCode) << drive.output;
+  EXPECT_TRUE(AgentInstalled());
+}
+
+TEST_F(InteractiveRoadLong, CancelAtTheDecisionPointPausesUntilTheAnswer) {
+  for (const char* answer : {"yes", "no"}) {
+    RemoveInstalledAgent();
+    ASSERT_TRUE(ServeAgentLayout(L"good"));
+    ASSERT_TRUE(TestHttpServer::AddFault(L"settings.zip", "kind=delay&seconds=2"));
+    const std::string name = std::string("decision-") + answer;
+    const Drive drive = Run(name, ToInstallPage() +
+                                      "click 1001\n"
+                                      "wait-text 1004 Paused...\n"
+                                      "shot 05-paused\n"
+                                      "answer " + answer + "\n" +
+                                      (answer[0] == 'y' ? "exit 1\n" : "wait-text 1004 Installing K-Harbor...\nexit 0\n"));
+    EXPECT_EQ(0u, drive.exitCode) << answer << drive.output;
+    EXPECT_EQ(answer[0] == 'n', AgentInstalled()) << answer;
+  }
+}
+
+TEST_F(InteractiveRoadLong, FailedDownloadsNameTheServer) {
+  struct Case {
+    const char* name;
+    std::string file, address, fault, message;
+  } cases[] = {
+      {"error11", "help.zip", "http://127.0.0.1:9/f/help.zip", "",
+       "Failed to connect to 127.0.0.1. Check your network connection and try again."},
+      {"error12", "help.zip", "", "kind=delay&seconds=300&count=0",
+       "No answer to download request from 127.0.0.1. Please try again later."},
+      {"error13", "help.zip", "", "kind=reset&after=20&count=0",
+       "Download from 127.0.0.1 failed. Please try again later."},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(ServeAgentLayout(L"good"));
+    if (!c.address.empty()) ServeWithPackageAddress(c.file, c.address);
+    if (!c.fault.empty()) {
+      ASSERT_TRUE(TestHttpServer::AddFault(Widen(c.file), c.fault));
+    }
+    const Drive drive = Run(c.name, ToInstallPage() +
+                                        "answer ok 05-" + c.name + "\n"
+                                        "message " + c.message + "\n"
+                                        "exit 7 30\n");
+    TestHttpServer::ClearFaults(Widen(c.file));
+    EXPECT_EQ(0u, drive.exitCode) << c.name << drive.output;
+    EXPECT_FALSE(AgentInstalled()) << c.name;
+  }
+}
+
+TEST_F(InteractiveRoadLong, NewerInterfaceVersionShowsStubVersionAndEndsWith9) {
+  ASSERT_TRUE(ServeAgentLayout(L"version3"));
+  const Drive drive = Run("version3", ToInstallPage() +
+                                          "answer ok 05-stubversion\n"
+                                          "message You are using an old installer version. Please go to the "
+                                          "vendor\xE2\x80\x99s web site to download a new installer.\n"
+                                          "exit 9\n");
+  EXPECT_EQ(0u, drive.exitCode) << drive.output;
+}
+
+TEST_F(InteractiveRoadLong, BackPrivacyAndDeclineOnTheLicencePage) {
+  ASSERT_TRUE(ServeAgentLayout(L"good"));
+  const Drive drive = Run("licence-ways",
+                          "page welcome\n"
+                          "click 1021\n"
+                          "page licence\n"
+                          "wait-enabled 1000\n"
+                          "click 1013\n"
+                          "page welcome\n"
+                          "shot 01-welcome-again\n"
+                          "click 1021\n"
+                          "page licence\n"
+                          "wait-enabled 1000\n"
+                          "click 1025\n"
+                          "page privacy\n"
+                          "shot 02-privacy\n"
+                          "click 1013\n"
+                          "page licence\n"
+                          "wait-enabled 1001\n"
+                          "click 1001\n"
+                          "answer yes 03-decline-question\n"
+                          "exit 1\n");
+  EXPECT_EQ(0u, drive.exitCode) << drive.output;
+  EXPECT_FALSE(AgentInstalled());
+}
+
+}  // namespace
