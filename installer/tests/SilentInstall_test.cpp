@@ -172,8 +172,14 @@ class SilentInstall : public ::testing::Test {
     RemoveTree(DownloadFolder());
     if (createdTarget) RemoveTree(TargetFolder());
     // Downloads record the packages' origins under the agent's key; the
-    // test packages install no agent, so the key holds only those.
-    DeleteKeyTree(HKEY_LOCAL_MACHINE, kAgentKey);
+    // test packages install no agent, so unless an agent (with its version)
+    // is there, the key holds only those.
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAgentKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      const bool agent = RegQueryValueExW(key, L"Version", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+      RegCloseKey(key);
+      if (!agent) DeleteKeyTree(HKEY_LOCAL_MACHINE, kAgentKey);
+    }
   }
 
   void MakeTargetFolder() {

@@ -207,13 +207,20 @@ TEST(SingleInstance, EachKindOfProcessTakesItsOwnMutex) {
 class AgentKey : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Download records alone may have left the key; an agent has a version.
     CRegKey probe;
-    if (probe.OpenKey(HKEY_LOCAL_MACHINE, kAgentKey, KEY_READ) == ERROR_SUCCESS)
+    std::wstring version;
+    if (probe.OpenKey(HKEY_LOCAL_MACHINE, kAgentKey, KEY_READ) == ERROR_SUCCESS &&
+        probe.ReadString(version, L"Version") == ERROR_SUCCESS && !version.empty())
       GTEST_SKIP() << "an agent is installed in this prefix";
+    DeleteKeyTree(kAgentKey);
+    owned = true;
     SetSetting(L"PartnerID", L"4711");
     LarkProperties::Instance()->SetLanguage(L"en");
   }
   void TearDown() override {
+    // Also runs after a skip: never remove a real agent's key.
+    if (!owned) return;
     DeleteKeyTree(kAgentKey);
     DeleteKeyTree(L"SOFTWARE\\K-Harbor\\BCX\\Settings\\RK_AgentSupportsMultipleOperators");
     SetSetting(L"PartnerID", L"");
@@ -235,6 +242,8 @@ class AgentKey : public ::testing::Test {
     if (product) *product = name;
     return result;
   }
+  bool owned = false;
+
   bool MayContinueSilently() {
     StubProgram program(GetModuleHandleW(nullptr));
     Access::Set(program, true, false, false, false);
