@@ -1,8 +1,11 @@
 // Download_Helper: the installer's one entry to the download library. One
 // object owns one download job at a time; download() runs one file to the
-// end, abort() cancels it from another thread, and the four read-outs tell
-// afterwards how far the last download got.
+// end on a fresh job, abort() cancels it from another thread, and the four
+// read-outs tell afterwards how far the last download got. Byte progress
+// reaches the caller's progress sink as percentages.
 #pragma once
+
+#include <windows.h>
 
 #include <string>
 
@@ -17,13 +20,17 @@ class Download_Helper {
   Download_Helper& operator=(const Download_Helper&) = delete;
 
   static std::wstring GetLibraryVersion();
+  // Releases the current job and creates a new one; the library's code.
   int createDownloaderJob();
-  // True when the file is at the target path. `sink` may be null.
+  // True when the file is at the target path. `sink` may be null; it is
+  // called on this thread and kept until the next download.
   bool download(const std::wstring& url, const std::wstring& targetPath, ProgressSink* sink);
+  // Cancels the running download; meant for another thread.
   void abort();
   // Seconds for the next downloads; 0 keeps the library's default.
   void SetTimeout(int seconds);
 
+  // Read-outs of the last download, for after download() returned.
   bool IsConnectionEstablished();
   bool IsDownloadStarted();
   std::wstring GetDnsQueryName();
@@ -32,8 +39,16 @@ class Download_Helper {
   static int ProgressCallback(const wchar_t* url, DWORD bytesDone, DWORD bytesTotal, void* userData);
 
  private:
+  bool GetInfo(khdownload::DownloaderInfo& info);
+
   khdownload::DownloaderJobHandle m_job = nullptr;
   bool m_jobCreated = false;
   ProgressSink* m_sink = nullptr;
   int m_timeout = 0;
+  // Guards m_job against abort() from another thread while download()
+  // replaces the job; never held while a download runs.
+  CRITICAL_SECTION m_jobLock;
+  // Set by abort(); a download that sees it before its transfer starts
+  // gives up instead of running, since the new job would not see the cancel.
+  volatile LONG m_abortRequested = 0;
 };

@@ -6,8 +6,8 @@
 //   StubProgramOptions.cpp   the command line
 //   StubProgramSequence.cpp  the top sequence and its checks
 //   StubProgramElevation.cpp self-elevation, the handshake, process launch
-//   StubProgramFlows.cpp     the elevated copy's silent and interactive flows
-//                            and the pages the engine shows itself
+//   StubProgramFlows.cpp     the elevated copy's flows, the silent installation
+//   StubProgramPages.cpp     the interactive road and the pages the engine shows
 //   OperatorConfig.cpp       adding a new operator to an installed agent
 //   DataCentreMode.cpp       the data-centre mode of operator "666"
 #pragma once
@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "settings/LarkProperties.h"
 
@@ -35,6 +36,12 @@ class StubProgram {
   int InstallationSequence();
 
   bool IsElevated() const { return m_elevated; }
+
+  // The administrator test of the sequences. IsUserAdmin in the product;
+  // only a test build of the program sets a stand-in here, before the run,
+  // because Wine's user is always an administrator.
+  typedef bool (*UserAdminCheck)();
+  static UserAdminCheck s_isUserAdmin;
 
   // --- The top sequence and its checks (StubProgramSequence.cpp) ---
   void SelectDefaultLanguage();
@@ -117,6 +124,12 @@ class StubProgram {
                           const wchar_t* failedText);
   static void PrintUsage();
 
+  // The message of an invalid settings check: a console line when silent,
+  // a message box otherwise.
+  void ReportInvalidSettings();
+  // The elevated copy's argument list as RunElevatedCopy passes it.
+  std::vector<std::wstring> ElevatedArgumentList();
+
   HINSTANCE m_hInstance;
   std::wstring m_language;
   std::wstring m_targetDirectory;
@@ -134,6 +147,9 @@ class StubProgram {
   int m_minOSLevel = 3;
   int m_minMemoryMB = 256;
   int m_minProgramFilesMB = 0;
+  // The instance mutex taken by EnsureSingleInstance, held while the
+  // program runs.
+  HANDLE m_hInstanceMutex = nullptr;
 
   friend class StubProgramTestAccess;
 };
