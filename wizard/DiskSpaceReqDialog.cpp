@@ -37,6 +37,9 @@ INT_PTR DiskSpaceReqDialog::OnInitDialog() {
   HWND close = GetDlgItem(m_window, IDCANCEL);
   POINT at = PlaceControlAfter(GetDlgItem(m_window, kContentPanelId), close, m_window);
   SetWindowPos(close, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  // Try again follows Close; left at its template place it would stand a
+  // few pixels higher than the moved Close.
+  PlaceLeftOf(close, GetDlgItem(m_window, kTryAgainId));
   m_title.Bind(GetDlgItem(m_window, kTitleId));
   m_description.Bind(GetDlgItem(m_window, kDescriptionId));
   SendMessageW(m_title.GetHwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(m_titleFont), TRUE);

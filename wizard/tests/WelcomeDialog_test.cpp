@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "settings/LarkProperties.h"
+#include "testsupport/TestEnv.h"
 
 #ifndef BCM_SETSHIELD
 #define BCM_SETSHIELD (BCM_FIRST + 0x000C)
@@ -336,6 +337,68 @@ TEST_F(WelcomeDialogTest, InstallSitsLeftOfCancelAtThePanelsRightEdge) {
   EXPECT_EQ(panel.bottom + (client.bottom - panel.bottom - (cancel.bottom - cancel.top)) / 2, cancel.top);
   EXPECT_EQ(cancel.top, install.top);
   EXPECT_EQ(cancel.left - 8, install.right);
+}
+
+// The height that text needs in a label of the page, wrapped at the
+// label's width in the label's font, the way the label draws it.
+int NeededHeight(HWND label, const std::wstring& text, UINT align) {
+  RECT box = {};
+  GetClientRect(label, &box);
+  HDC dc = GetDC(label);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+  DrawTextW(dc, text.c_str(), -1, &box, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | align);
+  SelectObject(dc, old);
+  ReleaseDC(label, dc);
+  return box.bottom - box.top;
+}
+
+// Every language's prompt, instructions and note fit their labels, and its
+// title needs at most two lines.
+TEST_F(WelcomeDialogTest, EveryLanguagesTextsFitTheirLabels) {
+  LarkProperties* store = Store();
+  std::vector<std::wstring> problems;
+  int languages = 0;
+  TestWelcome page(3, false);
+  Show(
+      page,
+      [&](HWND d) {
+        for (const auto& language : store->GetLocalizedTexts()) {
+          ++languages;
+          store->SetLanguage(language.first);
+          struct Label {
+            int id;
+            std::wstring text;
+            UINT align;
+            int lines;  // 0: the label's own height
+          } labels[] = {
+              {WelcomeDialog::kLanguagePromptId, store->GetLocalizedString(L"SelectLanguage"), DT_RIGHT, 0},
+              {WelcomeDialog::kInstructionsId, store->GetSetting(L"WelcomeInstructions"), DT_LEFT, 0},
+              {WelcomeDialog::kElevationNoteId, store->GetLocalizedString(L"XPElevationNeeded"), DT_LEFT, 0},
+              {WelcomeDialog::kTitleId, store->GetSetting(L"WelcomeTitle"), DT_LEFT, 2},
+          };
+          for (const Label& label : labels) {
+            HWND control = GetDlgItem(d, label.id);
+            RECT client = {};
+            GetClientRect(control, &client);
+            int room = client.bottom;
+            if (label.lines) room = NeededHeight(control, L"X", DT_LEFT) * label.lines;
+            const int needed = NeededHeight(control, label.text, label.align);
+            if (needed > room) {
+              problems.push_back(language.first + L" " + std::to_wstring(label.id) + L": " +
+                                 std::to_wstring(needed) + L" > " + std::to_wstring(room));
+            }
+          }
+        }
+        store->SetLanguage(L"en");
+      },
+      [](HWND d) { Click(d, IDCANCEL); });
+  EXPECT_EQ(29, languages);
+  store->SetLanguage(L"de");
+  EXPECT_EQ(L"Sprache ausw\u00e4hlen:", store->GetLocalizedString(L"SelectLanguage"));
+  store->SetLanguage(L"en");
+  std::wstring all;
+  for (const std::wstring& p : problems) all += p + L"\n";
+  EXPECT_TRUE(problems.empty()) << larktest::Narrow(all);
 }
 
 }  // namespace
