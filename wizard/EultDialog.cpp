@@ -142,6 +142,9 @@ INT_PTR PrivacyPolicyDialog::OnInitDialog() {
   RichEditDialogBase::OnInitDialog();
   PlaceBackButton(m_window);
   PlaceLeftOf(GetDlgItem(m_window, kBackId), GetDlgItem(m_window, kRetryId));
+  // The page has no decline button to take the first focus; without this
+  // the keyboard would have no place until the document is there.
+  SendMessageW(m_window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(m_window, kBackId)), TRUE);
   return 0;
 }
 

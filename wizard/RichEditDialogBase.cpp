@@ -56,6 +56,7 @@ RichEditDialogBase::RichEditDialogBase(int templateId, int linkId, int workerCom
       m_urlSettingKey(urlSettingKey),
       m_backEnabled(backEnabled),
       m_spinnerImages(nullptr),
+      m_documentFont(nullptr),
       m_leaving(false) {
   // By full path: a "riched20.dll" planted beside the program or in the
   // current folder must never be the one loaded.
@@ -79,6 +80,7 @@ RichEditDialogBase::~RichEditDialogBase() {
     KillTimer(m_window, kCancelTimer);
   }
   if (m_spinnerImages) ImageList_Destroy(m_spinnerImages);
+  if (m_documentFont) DeleteObject(m_documentFont);
 }
 
 INT_PTR RichEditDialogBase::OnInitDialog() {
@@ -114,6 +116,14 @@ INT_PTR RichEditDialogBase::OnInitDialog() {
   }
 
   m_richEdit = richEdit;
+  if (m_richEdit) {
+    // The page's own font, in a face of the script for the East Asian
+    // languages.
+    m_documentFont = CreateDocumentFont(m_normalFont, LarkProperties::Instance()->GetLanguage());
+    HFONT font = m_documentFont ? m_documentFont : m_normalFont;
+    SendMessageW(m_richEdit, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    SendMessageW(m_richEdit, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(4, 4));
+  }
   UpdateVisibleStrings();
   SetRoundedRegion();
 

@@ -103,6 +103,7 @@ class RichEditDialogBase : public StyleDialog {
   // The address of the last download that the worker started.
   std::wstring m_lastUrl;
   HIMAGELIST m_spinnerImages;
+  HFONT m_documentFont;
   // Set on the page thread once a result is chosen; the worker starts no
   // further download after that.
   std::atomic<bool> m_leaving;

@@ -64,7 +64,37 @@ bool ReadRest(HANDLE file, DWORD skip, std::vector<BYTE>& bytes) {
   return true;
 }
 
+BYTE ScriptCharset(const std::wstring& language) {
+  if (language == L"ja") return SHIFTJIS_CHARSET;
+  if (language == L"zh") return GB2312_CHARSET;
+  if (language == L"zh-TW" || language == L"zh-HK") return CHINESEBIG5_CHARSET;
+  return DEFAULT_CHARSET;
+}
+
+int CALLBACK TakeFirstFace(const LOGFONTW* font, const TEXTMETRICW*, DWORD type, LPARAM param) {
+  // Vertical-writing variants ("@Face") are not for running text.
+  if (font->lfFaceName[0] == L'@' || !(type & TRUETYPE_FONTTYPE)) return 1;
+  wcsncpy(reinterpret_cast<wchar_t*>(param), font->lfFaceName, LF_FACESIZE - 1);
+  return 0;
+}
+
 }  // namespace
+
+HFONT CreateDocumentFont(HFONT font, const std::wstring& language) {
+  const BYTE charset = ScriptCharset(language);
+  LOGFONTW base = {};
+  if (charset == DEFAULT_CHARSET || !font || !GetObjectW(font, sizeof(base), &base)) return nullptr;
+  LOGFONTW query = {};
+  query.lfCharSet = charset;
+  wchar_t face[LF_FACESIZE] = {};
+  HDC dc = GetDC(nullptr);
+  EnumFontFamiliesExW(dc, &query, TakeFirstFace, reinterpret_cast<LPARAM>(face), 0);
+  ReleaseDC(nullptr, dc);
+  if (!face[0]) return nullptr;
+  wcsncpy(base.lfFaceName, face, LF_FACESIZE - 1);
+  base.lfCharSet = charset;
+  return CreateFontIndirectW(&base);
+}
 
 bool FillRichEditFromText(const std::wstring& text, HWND control) {
   return StreamUnicode(text.c_str(), text.size(), control);

@@ -15,3 +15,10 @@ bool FillRichEditFromFile(const std::wstring& path, HWND control);
 
 // Replaces the control's content by text; an empty text clears it.
 bool FillRichEditFromText(const std::wstring& text, HWND control);
+
+// The font for a document in `language`: `font` itself, except for the
+// East Asian languages, which get `font`'s size and weight in an installed
+// face of their script (a rich edit control does not borrow missing glyphs
+// from linked fonts as the other controls do). Null when `font` is kept;
+// otherwise the caller deletes the new font.
+HFONT CreateDocumentFont(HFONT font, const std::wstring& language);

@@ -5,6 +5,7 @@
 // configuration.
 #include "wizard/EultDialog.h"
 
+#include "platform/tests/PlatformLogCapture.h"
 #include "wizard/tests/ContentPageTest.h"
 
 using namespace contenttest;
@@ -500,6 +501,63 @@ TEST_F(EultDialogTest, FailedStubConfigurationIsFetchedAgainOnRetry) {
     EXPECT_EQ(2u, Requests(config));
     EXPECT_EQ(1u, Requests(eula));
   }
+}
+
+}  // namespace
+
+namespace {
+
+bool HasLine(const std::vector<std::wstring>& lines, const std::wstring& text) {
+  for (const std::wstring& line : lines) {
+    if (line.find(text) != std::wstring::npos) return true;
+  }
+  return false;
+}
+
+// The log tells the fetch's story: the stub configuration called and
+// merged (then reused), the document completed or failed, the worker
+// joined, and why the page ended.
+TEST_F(EultDialogTest, LogsTheFetchAndTheUsersChoice) {
+  const std::wstring config = Name(L"stubconf"), eula = Name(L"eula");
+  ASSERT_TRUE(TestHttpServer::PutFile(eula, MakeDocument(eula).bytes));
+  const std::wstring eulaUrl = TestHttpServer::Url(eula);
+  ASSERT_TRUE(TestHttpServer::PutFile(
+      config, "<response><stubCustomizations><stubCustomization><language>en</language><EULTUrl>" +
+                  larktest::Narrow(eulaUrl) + "</EULTUrl></stubCustomization></stubCustomizations></response>"));
+  ASSERT_TRUE(TestHttpServer::AddFault(config, "kind=status&status=404"));
+  m_store->SetStubConfigurationUrl(TestHttpServer::Url(config));
+  m_store->SetStubConfigurationApplied(false);
+  std::vector<std::wstring> lines;
+  {
+    PlatformLogCapture log;
+    EultDialog failing(true);
+    Run(failing, [&](HWND d) {
+      WaitUntil([&] { return Offline(d); }, 10000);
+      Click(d, EultDialog::kRetryId);
+      WaitUntil([&] { return Loaded(d); }, 10000);
+      Click(d, EultDialog::kDeclineId);
+      AnswerQuestion(d, IDYES);
+    });
+    EultDialog again(true);
+    Run(again, [&](HWND d) {
+      WaitUntil([&] { return Loaded(d); }, 10000);
+      Click(d, EultDialog::kBackId);
+    });
+    lines = log.Texts();
+  }
+  const wchar_t* expected[] = {
+      L"RichEditDialogBase::GetContentFileUrl: Calling StubConfiguration",
+      L"RichEditDialogBase::GetContentFileUrl: Failed to call StubConfiguration",
+      L"RichEditDialogBase::WorkerMethod: Failed or aborted to download ''",
+      L"RichEditDialogBase::GetContentFileUrl: Successfully processed settings from backend",
+      L"RichEditDialogBase::GetContentFileUrl: StubConfiguration has been downloaded. Using existing settings",
+      L"RichEditDialogBase::OnWorkerComplete: Waiting for worker thread to close",
+      L"RichEditDialogBase::OnWorkerComplete: Stop animation",
+      L"RichEditDialogBase::OnDownloadCompleted: Reading",
+      L"EultDialog::OnButtonClick: User clicked Decline or Cancel. Asking whether to cancel the installation...",
+  };
+  for (const wchar_t* text : expected) EXPECT_TRUE(HasLine(lines, text)) << larktest::Narrow(text);
+  EXPECT_TRUE(HasLine(lines, L"RichEditDialogBase::WorkerMethod: Download of '" + eulaUrl + L"' completed"));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include <string>
+#include <vector>
 
 #include "testsupport/TestEnv.h"
 #include "wizard/tests/ContentPageTestSupport.h"
@@ -114,6 +115,59 @@ TEST_F(RichEditFillTest, TextReplacesTheContent) {
   EXPECT_EQ(L"\u30aa\u30d5\u30e9\u30a4\u30f3", RichEditText(m_control));
   FillRichEditFromText(L"", m_control);
   EXPECT_EQ(L"", RichEditText(m_control));
+}
+
+}  // namespace
+
+namespace {
+
+// Whether every character of text has a glyph of its own in font.
+bool HasGlyphs(HFONT font, const std::wstring& text) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font);
+  std::vector<WORD> glyphs(text.size());
+  const DWORD n = GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(),
+                                   GGI_MARK_NONEXISTING_GLYPHS);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  if (n != text.size()) return false;
+  for (WORD g : glyphs)
+    if (g == 0xFFFF) return false;
+  return true;
+}
+
+// A rich edit control takes no glyphs from linked fonts, so East Asian
+// documents get a face of their script, at the page font's size.
+TEST(DocumentFontTest, EastAsianLanguagesGetAFaceWithTheirGlyphs) {
+  LOGFONTW page = {};
+  page.lfHeight = -11;
+  page.lfWeight = FW_NORMAL;
+  wcscpy(page.lfFaceName, L"Arial");
+  HFONT pageFont = CreateFontIndirectW(&page);
+  struct Case {
+    const wchar_t* language;
+    std::wstring sample;
+  } cases[] = {
+      {L"ja", L"\u4f7f\u7528\u8a31\u8afe\u30e9\u30a4\u30bb\u30f3\u30b9"},
+      {L"zh", L"\u8bb8\u53ef\u534f\u8bae"},
+      {L"zh-TW", L"\u8a31\u53ef\u5354\u8b70"},
+      {L"zh-HK", L"\u8a31\u53ef\u5354\u8b70"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(larktest::Narrow(c.language));
+    HFONT font = CreateDocumentFont(pageFont, c.language);
+    ASSERT_NE(nullptr, font);
+    LOGFONTW made = {};
+    GetObjectW(font, sizeof(made), &made);
+    EXPECT_EQ(page.lfHeight, made.lfHeight);
+    EXPECT_TRUE(HasGlyphs(font, c.sample));
+    EXPECT_TRUE(HasGlyphs(font, L"K-Harbor 1."));
+    DeleteObject(font);
+  }
+  for (const wchar_t* language : {L"en", L"de", L"ru", L"el", L"vi"}) {
+    EXPECT_EQ(nullptr, CreateDocumentFont(pageFont, language)) << larktest::Narrow(language);
+  }
+  DeleteObject(pageFont);
 }
 
 }  // namespace
