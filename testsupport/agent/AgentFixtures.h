@@ -15,6 +15,18 @@
 //   ProcessResult r = RunProcess(L"\"" + BuiltExe(L"larkstubinst") + L"\" --silent", L"", 120000);
 //   ... starts.WaitFor(2, 5000), starts.Read() ...
 //   RemoveInstalledAgent();
+//
+// The server is the build tree's loopback test server (CTest fixture
+// "httpserver", started by testsupport/httpserver/server-ctl.sh; its port is
+// TestHttpServer::Port()). Its request log: TestHttpServer::Log(L"langcust.zip")
+// for a file, TestHttpServer::LogOfPath(kStubConfigurationPath) for the stub
+// configuration requests; faults as in TestHttpServer.h (AddFault).
+// Operator builds: MakeOperatorBuild(BuiltExe(L"larkstubinst"), copy,
+// {{L"StubConfigurationAddress", TestServerBase()}, {L"PartnerID", L"4712"}})
+// gives a second operator's build that fetches its own stub configuration
+// (ServeAgentLayout(L"good", L"4712")); scripts use the same through
+// bin/lark_operator_build.exe. Full exit codes of a run with a time-out:
+// bin/lark_run_report.exe SECONDS "COMMAND LINE".
 #pragma once
 
 #include <map>
