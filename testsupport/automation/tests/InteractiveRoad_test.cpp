@@ -455,3 +455,35 @@ TEST_F(InteractiveRoadLong, BackPrivacyAndDeclineOnTheLicencePage) {
 }
 
 }  // namespace
+
+namespace {
+
+double Seconds(DWORD from, DWORD to) { return static_cast<double>(to - from) / 1000.0; }
+
+// Wall times of the two roads on the same package, for the figures of
+// scripts/e2e-interactive.sh: the silent run from start to exit, the
+// interactive one from the welcome page's Install to exit.
+TEST_F(InteractiveRoadLong, WallTimeAgainstTheSilentRoad) {
+  ASSERT_TRUE(ServeAgentLayout(L"good"));
+  const DWORD start = GetTickCount();
+  const ProcessResult silent = RunProcess(L"\"" + m_exe + L"\" --silent", L"", 120000);
+  const double silentSeconds = Seconds(start, GetTickCount());
+  ASSERT_TRUE(silent.started);
+  EXPECT_EQ(0u, silent.exitCode);
+  RemoveInstalledAgent();
+  RemoveTree(DownloadFolder());
+
+  ASSERT_TRUE(ServeAgentLayout(L"good"));
+  const Drive drive = Run("timing", ToInstallPage() + "exit 0\n");
+  ASSERT_EQ(0u, drive.exitCode) << drive.output;
+  const double interactive = drive.DoneTime() - drive.StepTime("click 1021");
+  // Waits of lark_drive itself: 0.3 s after each page appears (licence,
+  // installation) and its 20 ms polling.
+  const double automation = 0.6;
+  printf("[ figures ] silent road, start to exit: %.1f s\n", silentSeconds);
+  printf("[ figures ] interactive road, welcome Install to exit: %.1f s\n", interactive);
+  printf("[ figures ]   of which the handshake's fixed sleep: 1.0 s, lark_drive's settling: %.1f s\n", automation);
+  EXPECT_GT(interactive, 1.0);
+}
+
+}  // namespace
