@@ -378,6 +378,7 @@ TEST_F(InteractiveRoadLong, CancelAtTheDecisionPointPausesUntilTheAnswer) {
     const Drive drive = Run(name, ToInstallPage() +
                                       "click 1001\n"
                                       "wait-text 1004 Paused...\n"
+                                      "sleep 300\n"
                                       "shot 05-paused\n"
                                       "answer " + answer + "\n" +
                                       (answer[0] == 'y' ? "exit 1\n" : "wait-text 1004 Installing K-Harbor...\nexit 0\n"));
