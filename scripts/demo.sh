@@ -2,6 +2,8 @@
 # The README's first command: set-up, build, and a real silent network
 # installation on the embedded demo operator under Wine in a fresh prefix.
 #   scripts/demo.sh [larkstubinst options]      (default: --silent)
+#   scripts/demo.sh --interactive [options]     through the wizard, driven by
+#                                               lark_drive, with screenshots
 # It serves the operator's stub configuration, the signed agent package and
 # the four customization packages with nginx on 127.0.0.1:8731 (stopped at
 # the end), runs larkstubinst.exe with the given options and shows the exit
@@ -16,7 +18,10 @@ if [ -z "${LARK_DEMO_INNER:-}" ]; then
   # inside it for any window a passed-through option may show.
   exec env LARK_DEMO_INNER=1 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
-[ $# -eq 0 ] && set -- --silent
+# --interactive: the same installation through the wizard (scripts/demo-interactive.sh).
+interactive=0
+if [ "${1:-}" = --interactive ]; then interactive=1; shift; fi
+[ $# -eq 0 ] && [ $interactive = 0 ] && set -- --silent
 arch="$("$root/scripts/test-arch.sh")"
 build="$root/build-demo-$arch"
 echo "== building larkstubinst.exe and the demo operator's files ($arch) in ${build#$root/}"
@@ -76,7 +81,7 @@ run_once() {
   local before=0
   [ -f "$starts" ] && before=$(wc -l <"$starts")
   set +e
-  "$loader" "$build/bin/larkstubinst.exe" "$@"
+  run_installer "$@"
   code=$?
   set -e
   echo "== exit code: $code ($(meaning "$code"))"
@@ -115,6 +120,13 @@ run_once() {
   fi
 }
 
+run_installer() {
+  if [ "$interactive" = 1 ]; then
+    "$root/scripts/demo-interactive.sh" "$build" "$loader" "$@"
+  else
+    "$loader" "$build/bin/larkstubinst.exe" "$@"
+  fi
+}
 run_once "first run" "$@"
 first=$code
 if "$loader" reg query "$agentkey" /v InstallPath >/dev/null 2>&1; then

@@ -21,8 +21,12 @@
 //                               the installation (2, 4, 6, 8, 10, 70)
 //   select ID TEXT              choose TEXT in combo box ID, as a user does
 //   click ID                    press button (or link) ID of the current page
-//   answer BUTTON               wait for a message page, print its text and
-//                               press ok, yes or no
+//   link ID                     activate link ID from the keyboard (space on
+//                               the link), as a mouse click needs the cursor
+//                               over the link's text
+//   answer BUTTON [SHOT [SECONDS]]  wait (default 60 s) for a message page,
+//                               print its text, take screenshot SHOT of it
+//                               and press ok, yes or no
 //   message TEXT                the last message page's text was TEXT
 //   shot NAME                   screenshot of the current page: OUTDIR\NAME.bmp
 //   sleep MS
@@ -339,9 +343,15 @@ bool Step(const std::vector<std::wstring>& words, const std::wstring& rest) {
     PostClick(g_page, id);
     return true;
   }
+  if (verb == L"link") {
+    HWND item = GetDlgItem(g_page, _wtoi(words[1].c_str()));
+    if (!item) return false;
+    PostMessageW(item, WM_CHAR, L' ', 0);
+    return true;
+  }
   if (verb == L"answer") {
     HWND message = nullptr;
-    if (!WaitUntil(60000, [&] { return (message = FindPageOf(L"message")) != nullptr; })) {
+    if (!WaitUntil(Seconds(words, 3, 60), [&] { return (message = FindPageOf(L"message")) != nullptr; })) {
       Say(L"  no message page appeared");
       return false;
     }

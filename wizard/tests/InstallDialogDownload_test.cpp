@@ -168,7 +168,9 @@ TEST_F(InstallDialogDownloadTest, CancelDuringADownload) {
 // it pauses there until the answer.
 TEST_F(InstallDialogDownloadTest, CancelQuestionOpenAtTheDecisionPoint) {
   for (int answer : {IDYES, IDNO}) {
-    Delay(L"settings.zip", 1);
+    // Every request for the last package waits, so that the question is
+    // open before the worker gets there.
+    ASSERT_TRUE(TestHttpServer::AddFault(Name(L"settings.zip"), "kind=delay&seconds=2&count=0&method=*"));
     PageRun run{PageOptions()};
     bool paused = false;
     int stateWhilePaused = -1;
@@ -182,6 +184,7 @@ TEST_F(InstallDialogDownloadTest, CancelQuestionOpenAtTheDecisionPoint) {
       r.Answer(answer);
       if (answer == IDNO) r.Answer(IDOK);
     });
+    TestHttpServer::ClearFaults(Name(L"settings.zip"));
     EXPECT_TRUE(paused) << answer;
     EXPECT_EQ(InstallDialog::kDeciding, stateWhilePaused) << answer;
     if (answer == IDYES) {

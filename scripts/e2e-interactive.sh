@@ -1,0 +1,49 @@
+#!/bin/bash
+# Every interactive end-to-end case of the built installer, driven through
+# its wizard by lark_drive (testsupport/automation), with a screenshot of
+# each step, and the wall-time figures of the interactive road against the
+# silent one on the same package. CTest runs only the short cases.
+#   e2e-interactive.sh [BUILD_DIR [OUT]]
+#     BUILD_DIR: an x86_64 test build (default: build)
+#     OUT: where the screenshots go as PNG files, one folder per case
+#          (default: docs/screenshots/interactive)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(cd "${1:-$root/build}" && pwd)"
+out="${2:-$root/docs/screenshots/interactive}"
+test_exe="$build/bin/automation_interactive_road_test.exe"
+[ -f "$test_exe" ] || { echo "build the tests first ($test_exe missing)" >&2; exit 1; }
+mkdir -p "$out"
+shots="$(mktemp -d)"
+trap 'rm -rf "$shots"' EXIT
+
+export LARK_E2E_BUILD="$build" LARK_E2E_ROOT="$root" LARK_E2E_SHOTS_UNIX="$shots" LARK_E2E_TEST="$test_exe"
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+  set -uo pipefail
+  arch=x86_64
+  "$LARK_E2E_ROOT/scripts/wineprefix.sh" start "$LARK_E2E_BUILD/wineprefix" $arch >/dev/null
+  "$LARK_E2E_ROOT/testsupport/httpserver/server-ctl.sh" start "$LARK_E2E_BUILD/httpserver" >/dev/null
+  # The screenshots blend the pages'"'"' shadows only with a compositor.
+  xcompmgr -n >/dev/null 2>&1 &
+  compositor=$!
+  LARK_E2E_ALL=1 LARK_E2E_SHOTS="Z:${LARK_E2E_SHOTS_UNIX//\//\\}" \
+    "$LARK_E2E_BUILD/wine-run.sh" "$LARK_E2E_TEST" 2>&1 | tr -d "\r"
+  status=${PIPESTATUS[0]}
+  kill $compositor 2>/dev/null
+  "$LARK_E2E_ROOT/testsupport/httpserver/server-ctl.sh" stop "$LARK_E2E_BUILD/httpserver" >/dev/null
+  "$LARK_E2E_ROOT/scripts/wineprefix.sh" stop "$LARK_E2E_BUILD/wineprefix" $arch >/dev/null
+  exit $status
+'
+status=$?
+for dir in "$shots"/*/; do
+  [ -d "$dir" ] || continue
+  case_name="$(basename "$dir")"
+  rm -rf "${out:?}/$case_name"
+  mkdir -p "$out/$case_name"
+  for bmp in "$dir"*.bmp; do
+    [ -f "$bmp" ] || continue
+    /usr/bin/convert "$bmp" "$out/$case_name/$(basename "${bmp%.bmp}").png"
+  done
+done
+echo "screenshots: $out"
+exit $status
