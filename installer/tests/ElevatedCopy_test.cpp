@@ -16,6 +16,7 @@
 
 #include "platform/NamedObjects.h"
 #include "platform/SecurityDescriptor.h"
+#include "testsupport/MutexHolder.h"
 #include "testsupport/TestEnv.h"
 #include "testsupport/packages/TestPackages.h"
 
@@ -62,34 +63,6 @@ DWORD FindChild(DWORD parent, DWORD timeoutMs) {
   }
   return 0;
 }
-
-// Holds a mutex from another thread until destroyed.
-class MutexHolder {
- public:
-  MutexHolder(const wchar_t* name, bool strict) : m_release(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-    HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    m_thread = std::thread([=] {
-      HANDLE mutex = CreateOwnedMutex(name, strict);
-      SetEvent(taken);
-      WaitForSingleObject(m_release, INFINITE);
-      if (mutex) {
-        ReleaseMutex(mutex);
-        CloseHandle(mutex);
-      }
-    });
-    WaitForSingleObject(taken, INFINITE);
-    CloseHandle(taken);
-  }
-  ~MutexHolder() {
-    SetEvent(m_release);
-    m_thread.join();
-    CloseHandle(m_release);
-  }
-
- private:
-  HANDLE m_release;
-  std::thread m_thread;
-};
 
 // Makes the program see Windows XP, where an administrator's copy starts
 // without the "runas" verb. Wine starts a "runas" copy in a way that

@@ -18,6 +18,7 @@
 #include "installer/tests/StubCopy.h"
 #include "platform/NamedObjects.h"
 #include "platform/RegKey.h"
+#include "testsupport/MutexHolder.h"
 #include "testsupport/TestEnv.h"
 #include "testsupport/httpserver/TestHttpServer.h"
 #include "testsupport/packages/TestPackages.h"
@@ -124,34 +125,6 @@ std::vector<std::string> ServedTargets(const std::string& containing) {
   }
   return targets;
 }
-
-// Holds a mutex from another thread (the owning thread could take it again).
-class MutexHolder {
- public:
-  explicit MutexHolder(const wchar_t* name) : m_release(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-    HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    m_thread = std::thread([=] {
-      HANDLE mutex = CreateOwnedMutex(name, false);
-      SetEvent(taken);
-      WaitForSingleObject(m_release, INFINITE);
-      if (mutex) {
-        ReleaseMutex(mutex);
-        CloseHandle(mutex);
-      }
-    });
-    WaitForSingleObject(taken, INFINITE);
-    CloseHandle(taken);
-  }
-  ~MutexHolder() {
-    SetEvent(m_release);
-    m_thread.join();
-    CloseHandle(m_release);
-  }
-
- private:
-  HANDLE m_release;
-  std::thread m_thread;
-};
 
 class SilentInstall : public ::testing::Test {
  protected:

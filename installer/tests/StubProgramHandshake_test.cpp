@@ -18,6 +18,7 @@
 #include "platform/RegKey.h"
 #include "platform/SecurityDescriptor.h"
 #include "settings/LarkProperties.h"
+#include "testsupport/MutexHolder.h"
 #include "testsupport/TestEnv.h"
 
 class StubProgramTestAccess {
@@ -155,35 +156,6 @@ TEST_F(Handshake, InstalledAgentPageReachesTrigger) {
   EXPECT_EQ(Narrow(standin::ReadLog(triggerLog)),
             Narrow(L"\"" + target + L"\\trigger.exe\" --open-agent showAddProductPage -n 60 --operator-id 4711\n"));
 }
-
-// Holds a mutex from another thread until destroyed (a thread that owns a
-// mutex would simply take it again).
-class MutexHolder {
- public:
-  MutexHolder(const wchar_t* name, bool strict) : m_release(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-    HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    m_thread = std::thread([=] {
-      HANDLE mutex = CreateOwnedMutex(name, strict);
-      SetEvent(taken);
-      WaitForSingleObject(m_release, INFINITE);
-      if (mutex) {
-        ReleaseMutex(mutex);
-        CloseHandle(mutex);
-      }
-    });
-    WaitForSingleObject(taken, INFINITE);
-    CloseHandle(taken);
-  }
-  ~MutexHolder() {
-    SetEvent(m_release);
-    m_thread.join();
-    CloseHandle(m_release);
-  }
-
- private:
-  HANDLE m_release;
-  std::thread m_thread;
-};
 
 TEST(SingleInstance, EachKindOfProcessTakesItsOwnMutex) {
   for (bool elevated : {false, true}) {

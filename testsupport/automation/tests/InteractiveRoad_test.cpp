@@ -204,9 +204,17 @@ class InteractiveRoad : public ::testing::Test {
     SetEnvironmentVariableW(L"LARK_RESTART_LOG", nullptr);
     m_replacedWineboot = false;
   }
+  // Wine's restart starts wineboot without waiting for it, so the record
+  // may come a moment after the installer has ended: wait for it (and keep
+  // the stand-in in place until it has written).
   std::string RestartLog() {
     std::string text;
-    ReadFileBytes(m_scratch.file(kShutdownApiLog), text);
+    for (int i = 0; i < 150; ++i) {
+      text.clear();
+      ReadFileBytes(m_scratch.file(kShutdownApiLog), text);
+      if (text.find("--end-session") != std::string::npos || text.find("--kill") != std::string::npos) break;
+      Sleep(100);
+    }
     return text;
   }
 
