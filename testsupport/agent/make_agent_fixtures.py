@@ -65,9 +65,9 @@ PACKAGES = {
 LANGUAGES = ["bg", "cs", "da", "de", "el", "en", "es", "es-MX", "et", "fi", "fr", "fr-CA", "hu", "it", "ja",
              "nl", "no", "pl", "pt", "pt-BR", "ro", "ru", "sl", "sv", "tr", "vi", "zh", "zh-HK", "zh-TW"]
 
-LICENSE_RTF = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\fs18 Lark test licence terms.\\par " \
-              "Installing means agreeing to these test terms.\\par}"
-PRIVACY_RTF = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Arial;}}\\f0\\fs18 Lark test privacy policy.\\par}"
+# The pages show these files as plain text, so they are plain text.
+LICENSE_TEXT = "Lark test licence terms.\r\n\r\nInstalling means agreeing to these test terms.\r\n"
+PRIVACY_TEXT = "Lark test privacy policy.\r\n"
 
 
 def wxs_for(name, index, version, mode, multi, arch):
@@ -172,9 +172,9 @@ def build(out, arch, standin):
         with zipfile.ZipFile(os.path.join(out, file_name), "w") as z:
             z.writestr(what + ".txt", "Lark test %s package (%s)\n" % (what, file_name))
     with open(os.path.join(out, "license.txt"), "w") as f:
-        f.write(LICENSE_RTF)
+        f.write(LICENSE_TEXT)
     with open(os.path.join(out, "privacypolicy.txt"), "w") as f:
-        f.write(PRIVACY_RTF)
+        f.write(PRIVACY_TEXT)
     with open(os.path.join(out, "stubconf.template.xml"), "w") as f:
         f.write(stubconf("@BASE@"))
 
