@@ -87,22 +87,7 @@ INT_PTR ConflictDialog::OnCommand(int id, int event) {
 }
 
 void ConflictDialog::OnLinkNotify(int event) {
-  switch (event) {
-    case StaticLink::kSetCursor: {
-      HCURSOR hand = m_link.GetHandCursor();
-      SetCursor(hand && m_link.IsCursorOverLink() ? hand : m_link.GetArrowCursor());
-      break;
-    }
-    case StaticLink::kSetFocus:
-      m_link.SetHover(true);
-      break;
-    case StaticLink::kKillFocus:
-      m_link.SetHover(false);
-      break;
-    default:
-      OnButtonClick(kLinkId);
-      break;
-  }
+  if (!m_link.HandleNotify(event)) OnButtonClick(kLinkId);
 }
 
 void ConflictDialog::OnButtonClick(int id) {

@@ -351,22 +351,7 @@ void RichEditDialogBase::OnDownloadFailed() {
 }
 
 void RichEditDialogBase::OnLinkNotify(int event) {
-  switch (event) {
-    case StaticLink::kSetCursor: {
-      HCURSOR hand = m_link.GetHandCursor();
-      SetCursor(hand && m_link.IsCursorOverLink() ? hand : m_link.GetArrowCursor());
-      break;
-    }
-    case StaticLink::kSetFocus:
-      m_link.SetHover(true);
-      break;
-    case StaticLink::kKillFocus:
-      m_link.SetHover(false);
-      break;
-    default:
-      OnButtonClick(m_linkId);
-      break;
-  }
+  if (!m_link.HandleNotify(event)) OnButtonClick(m_linkId);
 }
 
 void RichEditDialogBase::SetLinkText(const std::wstring& text) {

@@ -147,3 +147,19 @@ LRESULT CALLBACK StaticLink::LinkWindowProc(HWND window, UINT message, WPARAM wP
   return g_previousProc ? CallWindowProcW(g_previousProc, window, message, wParam, lParam)
                         : DefWindowProcW(window, message, wParam, lParam);
 }
+
+bool StaticLink::HandleNotify(int event) {
+  switch (event) {
+    case kSetCursor:
+      SetCursor(m_handCursor && IsCursorOverLink() ? m_handCursor : m_arrowCursor);
+      return true;
+    case kSetFocus:
+      SetHover(true);
+      return true;
+    case kKillFocus:
+      SetHover(false);
+      return true;
+    default:
+      return false;
+  }
+}

@@ -27,6 +27,9 @@ class StaticLink : public Static {
   void InvalidateInParent();
   bool IsCursorOverLink() const;
   void SetHover(bool on);
+  // Handles the link's cursor and focus notifications (the hand over the
+  // text, the hover look); false for an activation, which the page acts on.
+  bool HandleNotify(int event);
   void SetFonts(HFONT normal, HFONT link) {
     m_normalFont = normal;
     m_linkFont = link;
