@@ -20,13 +20,13 @@ add_test(NAME wine_prefix_stop
          COMMAND ${CMAKE_SOURCE_DIR}/scripts/wineprefix.sh stop ${LARK_WINEPREFIX} ${LARK_ARCH})
 set_tests_properties(wine_prefix_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 
-# lark_add_test(NAME name SOURCES a.cpp ... [LIBS lib ...] [TIMEOUT s] [GUI])
+# lark_add_test(NAME name SOURCES a.cpp ... [LIBS lib ...] [ARGS arg ...] [TIMEOUT s] [GUI])
 # Builds a GoogleTest executable and registers it as one CTest test that runs
 # under Wine. Test code finds the source and build trees through the
 # environment variables LARK_SOURCE_DIR and LARK_BINARY_DIR (Unix paths; see
 # testsupport/TestEnv.h for the Windows forms).
 function(lark_add_test)
-  cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS;DEPENDS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "GUI" "NAME;TIMEOUT" "SOURCES;LIBS;DEPENDS;LABELS;ARGS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
@@ -35,7 +35,7 @@ function(lark_add_test)
   if(T_DEPENDS)
     add_dependencies(${T_NAME} ${T_DEPENDS})
   endif()
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME} ${T_ARGS})
   set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT ${T_TIMEOUT})
   if(T_LABELS)
     set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")

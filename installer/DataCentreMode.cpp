@@ -144,11 +144,14 @@ std::string StubProgram::VN48HackForDC_ReadFile(const std::wstring& path) {
   return content;
 }
 
+// The cache is overwritten in place and cut to the new length only after
+// the write: the edit never changes the length, so a write that fails part
+// way (a full disk) leaves the agent's list whole instead of emptied.
 bool StubProgram::VN48HackForDC_WriteFile(const std::wstring& path, const std::string& content) {
   const wchar_t* self = L"StubProgram::VN48HackForDC_WriteFile";
   HANDLE file = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < kOpenAttempts && file == INVALID_HANDLE_VALUE; ++attempt) {
-    file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_FLAG_WRITE_THROUGH, nullptr);
+    file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_FLAG_WRITE_THROUGH, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       LogW(4, L"%s: Cannot open %s for writing with error %d, sleeping a bit and retry", self, path.c_str(),
            static_cast<int>(GetLastError()));
@@ -162,6 +165,11 @@ bool StubProgram::VN48HackForDC_WriteFile(const std::wstring& path, const std::s
   DWORD written = 0;
   if (!::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) ||
       written != content.size()) {
+    LogW(3, L"%s: Failed to write to file '%s' LastError: %d ", self, path.c_str(), static_cast<int>(GetLastError()));
+    CloseHandle(file);
+    return false;
+  }
+  if (!SetEndOfFile(file)) {
     LogW(3, L"%s: Failed to write to file '%s' LastError: %d ", self, path.c_str(), static_cast<int>(GetLastError()));
     CloseHandle(file);
     return false;

@@ -2,7 +2,8 @@
 # Every interactive end-to-end case of the built installer, driven through
 # its wizard by lark_drive (testsupport/automation), with a screenshot of
 # each step, and the wall-time figures of the interactive road against the
-# silent one on the same package. CTest runs only the short cases.
+# silent one on the same package. CTest runs the same cases without the
+# screenshots and figures.
 #   e2e-interactive.sh [BUILD_DIR [OUT]]
 #     BUILD_DIR: an x86_64 test build (default: build)
 #     OUT: where the screenshots go as PNG files, one folder per case
@@ -26,7 +27,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   # The screenshots blend the pages'"'"' shadows only with a compositor.
   xcompmgr -n >/dev/null 2>&1 &
   compositor=$!
-  LARK_E2E_ALL=1 LARK_E2E_SHOTS="Z:${LARK_E2E_SHOTS_UNIX//\//\\}" \
+  LARK_E2E_FIGURES=1 LARK_E2E_SHOTS="Z:${LARK_E2E_SHOTS_UNIX//\//\\}" \
     "$LARK_E2E_BUILD/wine-run.sh" "$LARK_E2E_TEST" 2>&1 | tr -d "\r"
   status=${PIPESTATUS[0]}
   kill $compositor 2>/dev/null

@@ -76,7 +76,12 @@ TEST(DataCentreCache, ReadsAndWritesTheWholeFileZeroBytesIncluded) {
   ASSERT_TRUE(larktest::ReadFileBytes(path, back));
   EXPECT_EQ(back, big);
   EXPECT_EQ(program.VN48HackForDC_ReadFile(path), big);
-  std::vector<std::wstring> expected = {L" I StubProgram::VN48HackForDC_WriteFile: File written to disk: " + path};
+  // Written in place: a shorter content leaves no tail of the longer one.
+  EXPECT_TRUE(program.VN48HackForDC_WriteFile(path, bytes));
+  ASSERT_TRUE(larktest::ReadFileBytes(path, back));
+  EXPECT_EQ(back, bytes);
+  std::vector<std::wstring> expected = {L" I StubProgram::VN48HackForDC_WriteFile: File written to disk: " + path,
+                                        L" I StubProgram::VN48HackForDC_WriteFile: File written to disk: " + path};
   EXPECT_EQ(Matching(log.Lines(), L"VN48HackForDC_WriteFile: "), expected);
 }
 

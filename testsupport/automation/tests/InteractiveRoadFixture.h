@@ -129,8 +129,6 @@ class InteractiveRoad : public ::testing::Test {
     RemoveTree(DownloadFolder());
   }
 
-  static bool All() { return !GetEnv(L"LARK_E2E_ALL").empty(); }
-
   // Runs lark_drive with the script on the installer copy.
   Drive Run(const std::string& name, const std::string& script, const std::wstring& arguments = L"") {
     const std::wstring scriptPath = m_scratch.file(Widen(name) + L".txt");
