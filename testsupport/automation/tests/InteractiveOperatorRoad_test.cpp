@@ -156,8 +156,9 @@ TEST_F(InteractiveOperatorRoad, AddsTheOperatorThroughTheLibrariesWithoutWindows
   EXPECT_EQ(journal.Calls(), SecondOperatorCalls(DownloadFolder(), sizeof(OperatorConfigInstallRecord),
                                                  Widen(Sha1Hex(licence)), L"de"));
   const std::vector<std::wstring> copyLog = logtest::ReadLogTexts(m_copyLog);
-  EXPECT_TRUE(Contains(copyLog, L" I InstallDialog::InstallSequenceThread: Skipping MSI installation. Install new operator"));
-  EXPECT_FALSE(Mentions(copyLog, L"LarkInstaller::")) << "the copy ran the Windows Installer road";
+  EXPECT_TRUE(
+      Contains(copyLog, L" I InstallDialog::InstallSequenceThread: Skipping MSI installation. Install new operator"));
+  EXPECT_FALSE(Mentions(copyLog, L"LarkInstaller::CheckAndInstall")) << "the copy ran the Windows Installer road";
   ExpectAgentPackageUntouched();
 
   // The reload program (waited for), the hosters and the runner from the
@@ -166,6 +167,8 @@ TEST_F(InteractiveOperatorRoad, AddsTheOperatorThroughTheLibrariesWithoutWindows
   const std::vector<AgentStart> started = starts.Read();
   ASSERT_EQ(4u, started.size());
   EXPECT_EQ(L"kh_reload_latebound_settings.exe", started[0].program);
+  EXPECT_TRUE(Contains(copyLog, L" I StubProgram::WaitForProcess: Successfully waited for process with id " +
+                                    std::to_wstring(started[0].processId)));
   std::map<std::wstring, std::wstring> commandLines;
   for (const AgentStart& s : started) commandLines[s.program] = s.commandLine;
   EXPECT_NE(std::wstring::npos, commandLines[L"khhoster32.exe"].find(L"-startuihosters"));
