@@ -8,8 +8,8 @@
 // the first operator's agent, the agent's stand-in programs; the packages
 // come from the loopback test server.
 //
-// Both processes log at level 5 here, so that the handshake shows in their
-// logs. Serial: installs the agent, uses its keys, the delay-load key, the
+// In the successful case both processes log at level 5, so that the
+// handshake shows in their logs. Serial: installs the agent, uses its keys, the delay-load key, the
 // logging keys, the shared logs and the instance mutexes.
 #include <algorithm>
 #include <map>
