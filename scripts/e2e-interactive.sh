@@ -12,13 +12,16 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
 out="${2:-$root/docs/screenshots/interactive}"
-test_exe="$build/bin/automation_interactive_road_test.exe"
-[ -f "$test_exe" ] || { echo "build the tests first ($test_exe missing)" >&2; exit 1; }
+# The test programs (in bin/) whose cases run with their screenshots.
+tests="automation_interactive_road_test automation_interactive_operator_road_test"
+for name in $tests; do
+  [ -f "$build/bin/$name.exe" ] || { echo "build the tests first ($build/bin/$name.exe missing)" >&2; exit 1; }
+done
 mkdir -p "$out"
 shots="$(mktemp -d)"
 trap 'rm -rf "$shots"' EXIT
 
-export LARK_E2E_BUILD="$build" LARK_E2E_ROOT="$root" LARK_E2E_SHOTS_UNIX="$shots" LARK_E2E_TEST="$test_exe"
+export LARK_E2E_BUILD="$build" LARK_E2E_ROOT="$root" LARK_E2E_SHOTS_UNIX="$shots" LARK_E2E_TESTS="$tests"
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -uo pipefail
   arch=x86_64
@@ -27,9 +30,12 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   # The screenshots blend the pages'"'"' shadows only with a compositor.
   xcompmgr -n >/dev/null 2>&1 &
   compositor=$!
-  LARK_E2E_FIGURES=1 LARK_E2E_SHOTS="Z:${LARK_E2E_SHOTS_UNIX//\//\\}" \
-    "$LARK_E2E_BUILD/wine-run.sh" "$LARK_E2E_TEST" 2>&1 | tr -d "\r"
-  status=${PIPESTATUS[0]}
+  status=0
+  for name in $LARK_E2E_TESTS; do
+    LARK_E2E_FIGURES=1 LARK_E2E_SHOTS="Z:${LARK_E2E_SHOTS_UNIX//\//\\}" \
+      "$LARK_E2E_BUILD/wine-run.sh" "$LARK_E2E_BUILD/bin/$name.exe" 2>&1 | tr -d "\r"
+    [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+  done
   kill $compositor 2>/dev/null
   "$LARK_E2E_ROOT/testsupport/httpserver/server-ctl.sh" stop "$LARK_E2E_BUILD/httpserver" >/dev/null
   "$LARK_E2E_ROOT/scripts/wineprefix.sh" stop "$LARK_E2E_BUILD/wineprefix" $arch >/dev/null

@@ -7,8 +7,8 @@
 // test server.
 #include <gtest/gtest.h>
 #include <shlobj.h>
-#include <shlwapi.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,30 +19,15 @@
 #include "platform/PathUtils.h"
 #include "testsupport/TestEnv.h"
 #include "testsupport/agent/AgentFixtures.h"
+#include "testsupport/agent/SecondOperator.h"
 #include "testsupport/standins_operator/OperatorStandins.h"
 
 using namespace larktest;
 using operatortest::Contains;
 using operatortest::KeyExists;
 using operatortest::Matching;
-using operatortest::ScopedKey;
 
 namespace {
-
-const wchar_t kDelayLoadParent[] = L"Software\\K-Harbor\\BCX\\Delay Loading";
-const wchar_t kDelayLoadKey[] = L"Software\\K-Harbor\\BCX\\Delay Loading\\100";
-const wchar_t kSecondOperator[] = L"4712";
-
-std::vector<std::wstring> Split(const std::wstring& line) {
-  std::vector<std::wstring> fields;
-  size_t start = 0;
-  for (size_t bar = line.find(L'|'); bar != std::wstring::npos; bar = line.find(L'|', start)) {
-    fields.push_back(line.substr(start, bar - start));
-    start = bar + 1;
-  }
-  fields.push_back(line.substr(start));
-  return fields;
-}
 
 bool EndsWith(const std::wstring& text, const std::wstring& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -54,24 +39,13 @@ class NewOperatorRoad : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     RemoveInstalledAgent();
-    s_hadDelayLoadParent = KeyExists(kDelayLoadParent);
     s_agentDir = new ScratchDir(L"agent-multi");
-    ProcessResult r = RunProcess(L"msiexec /i \"" + AgentPackagePath(L"multi") + L"\" /qn TARGETDIR=\"" +
-                                     s_agentDir->path() + L"\\\" PartnerID=4711 LARKPRODNAME=K-Harbor",
-                                 L"", 60000);
-    s_installed = r.started && r.exitCode == 0;
+    s_installed = InstallMultiOperatorAgent(s_agentDir->path());
     s_build = new ScratchDir(L"second-operator");
-    s_buildOk = MakeOperatorBuild(BuiltExe(L"larkstubinst"), s_build->file(L"larkstubinst.exe"),
-                                  {{L"PartnerID", kSecondOperator},
-                                   {L"StubConfigurationAddress", TestServerBase()},
-                                   {L"de:AgentName", L"Lark Zwei"},
-                                   {L"de:Shortcutname", L"Lark Zwei.lnk"},
-                                   {L"de:KhDiagShortcutName", L"Diagnose Zwei.lnk"},
-                                   {L"de:StartMenuFolder", L"Lark Zwei Menü"}});
+    s_buildOk = MakeSecondOperatorBuild(BuiltExe(L"larkstubinst"), s_build->file(L"larkstubinst.exe"));
   }
   static void TearDownTestSuite() {
     RemoveInstalledAgent();
-    if (!s_hadDelayLoadParent) SHDeleteKeyW(HKEY_LOCAL_MACHINE, kDelayLoadParent);
     delete s_build;
     delete s_agentDir;
   }
@@ -88,38 +62,14 @@ class NewOperatorRoad : public ::testing::Test {
     logtest::RemoveLogFiles(m_copyLog);
   }
 
-  // Names the stand-in libraries where the elevated copy (which runs from
-  // its own temporary folder) finds them.
-  void NameLibraries(ScopedKey& key) {
-    for (const wchar_t* library : {L"kh_rk_latebound.dll", L"kh_rk_operator_config32.dll"}) {
-      key.SetString(library, (operatorstandin::DllFolder() + L"\\" + library).c_str());
-    }
-  }
-
   ProcessResult RunSilent() {
     return RunProcess(L"\"" + s_build->file(L"larkstubinst.exe") + L"\" --silent --language de", L"", 120000);
-  }
-
-  std::vector<std::wstring> CopyLog() {
-    std::vector<std::wstring> raw, texts;
-    logtest::ReadLogLines(m_copyLog, raw);
-    for (const std::wstring& line : raw) {
-      logtest::ParsedLine parsed;
-      if (logtest::ParseLine(line, parsed)) texts.push_back(parsed.tag + L" " + parsed.text);
-    }
-    return texts;
-  }
-
-  static std::wstring LateboundDir() {
-    return MakePath(GetFolderPath(CSIDL_COMMON_APPDATA), L"K-Harbor") + L"\\latebound\\100\\" + kSecondOperator +
-           L"\\";
   }
 
   static ScratchDir* s_agentDir;
   static ScratchDir* s_build;
   static bool s_installed;
   static bool s_buildOk;
-  static bool s_hadDelayLoadParent;
   std::wstring m_firstLog;
   std::wstring m_copyLog;
 };
@@ -128,41 +78,23 @@ ScratchDir* NewOperatorRoad::s_agentDir = nullptr;
 ScratchDir* NewOperatorRoad::s_build = nullptr;
 bool NewOperatorRoad::s_installed = false;
 bool NewOperatorRoad::s_buildOk = false;
-bool NewOperatorRoad::s_hadDelayLoadParent = false;
 
 TEST_F(NewOperatorRoad, SilentRunInstallsPackagesConfiguresAndStartsTheAgent) {
   operatorstandin::Journal journal(L"road-journal");
   AgentStartLog starts(L"road-starts");
-  ScopedKey delayLoad(kDelayLoadKey);
-  NameLibraries(delayLoad);
+  StandinLibraries libraries;
 
   ProcessResult r = RunSilent();
   ASSERT_TRUE(r.started);
   ASSERT_FALSE(r.timedOut);
   EXPECT_EQ(r.exitCode, 0u);
 
-  // The packages in the order settings, localization, customization, help,
-  // into the operator's late-bound folder; then the configuration and the
-  // success report with only the id, folder and uninstallation name.
-  std::vector<std::wstring> calls = journal.Calls();
-  ASSERT_EQ(calls.size(), 8u);
-  EXPECT_EQ(calls[0], L"latebound.1");
-  const wchar_t* packages[][2] = {
-      {L"\\settings.zip'", L"3"}, {L"\\localization.zip'", L"1"}, {L"\\langcust.zip'", L"0"}, {L"\\help.zip'", L"2"}};
-  for (int i = 0; i < 4; ++i) {
-    std::vector<std::wstring> f = Split(calls[1 + i]);
-    ASSERT_EQ(f.size(), 5u) << Narrow(calls[1 + i]);
-    EXPECT_EQ(f[0], L"latebound.2");
-    EXPECT_TRUE(EndsWith(f[1], packages[i][0])) << Narrow(f[1]);
-    EXPECT_EQ(f[2], L"'" + LateboundDir() + L"'");
-    EXPECT_EQ(f[3], L"0");
-    EXPECT_EQ(f[4], packages[i][1]);
-  }
-  const std::wstring size = std::to_wstring(sizeof(OperatorConfigInstallRecord));
-  EXPECT_EQ(calls[5], L"config.DelayLoadStub");
-  EXPECT_EQ(calls[6], L"config.install|" + size + L"|4712|'" + LateboundDir() +
-                          L"'|'Lark Zwei'|'Lark Zwei.lnk'|'Diagnose Zwei.lnk'|'Lark Zwei Menü'|''|'de'");
-  EXPECT_EQ(calls[7], L"config.succeed|" + size + L"|4712|'" + LateboundDir() + L"'|'Lark Zwei'|''|''|''|''|''");
+  // The packages from the download folder into the operator's late-bound
+  // folder, then the configuration (no licence hash in silent mode) and
+  // the success report.
+  EXPECT_EQ(journal.Calls(),
+            SecondOperatorCalls(MakePath(GetFolderPath(CSIDL_COMMON_APPDATA), L"K-Harbor\\Lark\\Downloads"),
+                                sizeof(OperatorConfigInstallRecord), L"", L"de"));
 
   // The reload program was started and waited for, then the hosters and
   // the runner.
@@ -174,7 +106,7 @@ TEST_F(NewOperatorRoad, SilentRunInstallsPackagesConfiguresAndStartsTheAgent) {
   EXPECT_EQ(started[1].program, L"khhoster32.exe");
   EXPECT_EQ(started[2].program, L"kh_installer_runner.exe");
   EXPECT_TRUE(EndsWith(started[2].commandLine, L"--operator-id 4712")) << Narrow(started[2].commandLine);
-  std::vector<std::wstring> copyLog = CopyLog();
+  std::vector<std::wstring> copyLog = logtest::ReadLogTexts(m_copyLog);
   EXPECT_TRUE(Contains(copyLog, L" I StubProgram::WaitForProcess: Successfully waited for process with id " +
                                     std::to_wstring(started[0].processId)));
   EXPECT_TRUE(Contains(copyLog, L" I StubProgram::InstallNewOperator: Installing new operator data"));
@@ -210,8 +142,7 @@ TEST_F(NewOperatorRoad, FailuresEndWithTheirCodesAndStopTheRoad) {
     SCOPED_TRACE(c.name);
     operatorstandin::Journal journal(L"road-fail");
     AgentStartLog starts(L"road-fail-starts");
-    ScopedKey delayLoad(kDelayLoadKey);
-    if (c.libraries) NameLibraries(delayLoad);
+    std::unique_ptr<StandinLibraries> libraries(c.libraries ? new StandinLibraries : nullptr);
     if (c.key) journal.SetAnswer(c.key, c.answer);
     logtest::RemoveLogFiles(m_copyLog);
 
@@ -220,9 +151,9 @@ TEST_F(NewOperatorRoad, FailuresEndWithTheirCodesAndStopTheRoad) {
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.exitCode, c.code);
     std::vector<std::wstring> entries;
-    for (const std::wstring& call : journal.Calls()) entries.push_back(Split(call)[0]);
+    for (const std::wstring& call : journal.Calls()) entries.push_back(CallEntry(call));
     EXPECT_EQ(entries, c.calls);
-    std::vector<std::wstring> copyLog = CopyLog();
+    std::vector<std::wstring> copyLog = logtest::ReadLogTexts(m_copyLog);
     EXPECT_FALSE(Matching(copyLog, c.errorLine).empty()) << Narrow(c.errorLine);
     // A failed road starts neither the hosters nor the runner.
     for (const AgentStart& start : starts.Read()) EXPECT_EQ(start.program, L"kh_reload_latebound_settings.exe");

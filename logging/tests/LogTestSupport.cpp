@@ -118,6 +118,16 @@ bool ParseLine(const std::wstring& line, ParsedLine& parsed) {
   return parsed.text.find_first_of(L"\r\n") == std::wstring::npos;
 }
 
+std::vector<std::wstring> ReadLogTexts(const std::wstring& path) {
+  std::vector<std::wstring> raw, texts;
+  ReadLogLines(path, raw);
+  for (const std::wstring& line : raw) {
+    ParsedLine parsed;
+    if (ParseLine(line, parsed)) texts.push_back(parsed.tag + L" " + parsed.text);
+  }
+  return texts;
+}
+
 std::string WithMark(const std::wstring& text) {
   std::string bytes("\xFF\xFE", 2);
   bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * 2);

@@ -55,6 +55,10 @@ struct ParsedLine {
 // Splits a line of the form "YYYY-MM-DD hh:mm:ss.mmm [pid.tid] TG: text".
 bool ParseLine(const std::wstring& line, ParsedLine& parsed);
 
+// The lines of a log file as "tag text" (" I text", "*E text"), header
+// fields left out; empty when the file is missing.
+std::vector<std::wstring> ReadLogTexts(const std::wstring& path);
+
 std::string WithMark(const std::wstring& text);
 
 }  // namespace logtest
