@@ -399,8 +399,9 @@ INT_PTR StyleDialogBase::OnLButtonUp(WPARAM, int, int) {
 void StyleDialogBase::SetHeaderText(const std::wstring& text) {
   HWND header = GetDlgItem(m_window, m_ids->GetHeaderId());
   SetWindowTextW(header, text.c_str());
-  // Worker threads call this outside every lock that the page's thread
-  // takes, so the sent repaint cannot wait on them.
+  // The repaint is sent to the page's thread; the installation worker calls
+  // this outside the lock that the page's thread takes, so it cannot wait on
+  // the worker.
   if (header) RepaintWithBackground(header);
   InvalidateRect(m_window, nullptr, FALSE);
 }

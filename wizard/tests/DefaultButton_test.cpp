@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <string>
-#include <vector>
 
 #include "settings/LarkProperties.h"
 #include "testsupport/TestEnv.h"
@@ -17,7 +15,6 @@
 #include "wizard/InstallDialog.h"
 #include "wizard/MessageDialog.h"
 #include "wizard/WelcomeDialog.h"
-#include "wizard/WndShadow.h"
 #include "wizard/WrongOSDialog.h"
 #include "wizard/tests/ContentPageTestSupport.h"
 #include "wizard/tests/InstallPageTestSupport.h"
@@ -27,7 +24,6 @@ using namespace wizardtest;
 
 namespace {
 
-// The dialog of thread other than page (the question a page asks), if any.
 struct QuestionSearch {
   HWND page;
   HWND found;
@@ -44,6 +40,7 @@ BOOL CALLBACK FindQuestion(HWND window, LPARAM param) {
   return TRUE;
 }
 
+// The dialog of thread other than page (the question a page asks), if any.
 HWND Question(HWND page, DWORD thread) {
   QuestionSearch search = {page, nullptr};
   EnumThreadWindows(thread, FindQuestion, reinterpret_cast<LPARAM>(&search));
