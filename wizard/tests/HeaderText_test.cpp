@@ -1,6 +1,6 @@
 // Texts replaced on a page that is on screen: the installation page's
-// header, set by the page itself or by a worker thread, and the welcome
-// page's title and instructions on a language change. Read back pixel by
+// header and progress label, set by the page itself or by a worker thread,
+// and the welcome page's title and instructions on a language change. Read back pixel by
 // pixel from the page and compared with a page that only ever showed the
 // new text: no pixel of the replaced text may remain.
 #include <gtest/gtest.h>
