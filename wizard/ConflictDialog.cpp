@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "logging/Log.h"
-#include "wizard/EnterKey.h"
 #include "platform/SystemInfo.h"
 #include "settings/LarkProperties.h"
 
@@ -51,8 +50,7 @@ INT_PTR ConflictDialog::OnInitDialog() {
 
   UpdateVisibleStrings();
   SetRoundedRegion();
-  // Without a control that has the focus and a default button, Enter would
-  // send IDOK, which the page does not know: Close takes both.
+  // The keyboard starts on Close, the page's default button.
   SendMessageW(m_window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(m_window, IDCANCEL)), TRUE);
   return 0;
 }
@@ -75,7 +73,6 @@ void ConflictDialog::UpdateVisibleStrings() {
 
 INT_PTR ConflictDialog::OnCommand(int id, int event) {
   LogW(5, L"%s: id %d event %d", L"ConflictDialog::OnCommand", id, event);
-  if (id == IDOK) id = ResolveEnterKey(m_window, IDCANCEL);
   if (id == IDCANCEL || id == kCaptionCloseId) {
     EndDialog(m_window, IDCANCEL);
   } else if (id == kTryAgainId) {

@@ -15,7 +15,10 @@ void SetModuleInstance(HINSTANCE instance);
 HINSTANCE GetModuleInstance();
 
 // The message that asks a page to attach its shadow once it is visible.
-const UINT WM_DIALOG_CREATE_SHADOW = WM_USER + 1;
+// From the application's own range: the numbers from WM_USER on are the
+// dialog manager's (WM_USER+1 is DM_SETDEFID, which would clear the page's
+// default button each time the page is shown).
+const UINT WM_DIALOG_CREATE_SHADOW = WM_APP + 1;
 
 class DialogBase {
  public:

@@ -3,7 +3,6 @@
 #include <cwchar>
 
 #include "logging/Log.h"
-#include "wizard/EnterKey.h"
 #include "platform/Geometry.h"
 #include "platform/PathUtils.h"
 #include "platform/SystemInfo.h"
@@ -46,8 +45,7 @@ INT_PTR DiskSpaceReqDialog::OnInitDialog() {
   SendMessageW(m_description.GetHwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(m_normalFont), TRUE);
   UpdateVisibleStrings();
   SetRoundedRegion();
-  // Without a control that has the focus and a default button, Enter would
-  // send IDOK, which the page does not know: Close takes both.
+  // The keyboard starts on Close, the page's default button.
   SendMessageW(m_window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(close), TRUE);
   return 0;
 }
@@ -77,7 +75,6 @@ void DiskSpaceReqDialog::UpdateDescription() {
 
 INT_PTR DiskSpaceReqDialog::OnCommand(int id, int event) {
   LogW(5, L"%s: id %d event %d", L"DiskSpaceReqDialog::OnCommand", id, event);
-  if (id == IDOK) id = ResolveEnterKey(m_window, IDCANCEL);
   if (id == IDCANCEL || id == kCaptionCloseId) {
     OnCancel();
   } else if (id == kTryAgainId) {

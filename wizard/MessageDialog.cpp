@@ -64,6 +64,8 @@ INT_PTR MessageDialog::OnInitDialog() {
   if (m_flags & MB_YESNO) {
     SendMessageW(m_window, WM_NEXTDLGCTL, 0, FALSE);
   } else {
+    // The template's default is the hidden No; Enter must mean OK here.
+    SendMessageW(m_window, DM_SETDEFID, IDOK, 0);
     SendMessageW(m_window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(ok), TRUE);
   }
   return 0;

@@ -1,5 +1,19 @@
 #include "wizard/Static.h"
 
+void RepaintWithBackground(HWND control) {
+  HWND parent = GetParent(control);
+  if (!parent) {
+    RedrawWindow(control, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    return;
+  }
+  RECT r = {};
+  GetClientRect(control, &r);
+  MapWindowPoints(control, parent, reinterpret_cast<POINT*>(&r), 2);
+  // The parent paints first and the control over it; both before this
+  // returns, so nobody sees the new text over the old one.
+  RedrawWindow(parent, &r, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
 LRESULT Static::SetText(const std::wstring& text, bool fit) {
   {
     std::lock_guard<std::mutex> lock(m_textLock);
@@ -9,11 +23,7 @@ LRESULT Static::SetText(const std::wstring& text, bool fit) {
   // be waiting to set a text.
   LRESULT result = SendMessageW(m_window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
   if (fit) FitHeight();
-  HWND parent = GetParent(m_window);
-  if (parent) {
-    RECT r = GetRectInParent();
-    InvalidateRect(parent, &r, FALSE);
-  }
+  if (m_window) RepaintWithBackground(m_window);
   return result;
 }
 

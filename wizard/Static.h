@@ -8,6 +8,13 @@
 #include <mutex>
 #include <string>
 
+// Repaints the parent's background under control and then control itself
+// before it returns. The wizard's labels are transparent: a label that only
+// draws its new text leaves the old one showing through until the page's
+// next paint. Callable from any thread; the painting is sent to the windows'
+// own thread, which therefore must not be waiting for the caller.
+void RepaintWithBackground(HWND control);
+
 class Window {
  public:
   Window() : m_window(nullptr) {}
@@ -25,7 +32,8 @@ class Static : public Window {
   Static& operator=(const Static&) = delete;
 
   // Stores and shows text, optionally fits the control's height to it, and
-  // repaints the control's area in the parent. Returns WM_SETTEXT's result.
+  // repaints the control's area in the parent (RepaintWithBackground).
+  // Returns WM_SETTEXT's result.
   // Safe from any thread: the control's owner thread does the drawing.
   LRESULT SetText(const std::wstring& text, bool fit);
   std::wstring GetText() const;

@@ -5,6 +5,7 @@
 
 #include "logging/Log.h"
 #include "settings/LarkProperties.h"
+#include "wizard/Static.h"
 
 namespace {
 
@@ -396,7 +397,12 @@ INT_PTR StyleDialogBase::OnLButtonUp(WPARAM, int, int) {
 }
 
 void StyleDialogBase::SetHeaderText(const std::wstring& text) {
-  SetWindowTextW(GetDlgItem(m_window, m_ids->GetHeaderId()), text.c_str());
+  HWND header = GetDlgItem(m_window, m_ids->GetHeaderId());
+  SetWindowTextW(header, text.c_str());
+  // The repaint is sent to the page's thread; the installation worker calls
+  // this outside the lock that the page's thread takes, so it cannot wait on
+  // the worker.
+  if (header) RepaintWithBackground(header);
   InvalidateRect(m_window, nullptr, FALSE);
 }
 

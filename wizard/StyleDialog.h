@@ -61,7 +61,9 @@ class StyleDialogBase : public DialogBase {
   INT_PTR OnCtlColor(HDC dc, HWND control) override;
   void Invalidate() override;
 
-  // Sets the page text label and repaints; callable from worker threads.
+  // Sets the page text label and repaints its area before it returns;
+  // callable from worker threads that hold no lock the page's thread waits
+  // for.
   void SetHeaderText(const std::wstring& text);
   // Sizes the window to its client area plus the frame and the content
   // panel to the client's width; pages call it after OnInitDialog.

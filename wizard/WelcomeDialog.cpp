@@ -9,7 +9,6 @@
 #endif
 
 #include "logging/Log.h"
-#include "wizard/EnterKey.h"
 #include "platform/Geometry.h"
 #include "platform/SecurityDescriptor.h"
 #include "platform/SystemInfo.h"
@@ -116,7 +115,6 @@ void WelcomeDialog::FillLanguages() {
 INT_PTR WelcomeDialog::OnCommand(int id, int event) {
   LogW(5, L"%s: ", L"WelcomeDialog::OnCommand");
   LogW(5, L"%s: id %d event %d", L"WelcomeDialog::OnCommand", id, event);
-  if (id == IDOK) id = ResolveEnterKey(m_window, kInstallId);
   if (id == IDCANCEL || id == kCaptionCloseId) {
     EndDialog(m_window, IDCANCEL);
   } else if (id == kLanguageComboId && event == CBN_SELCHANGE) {
