@@ -24,29 +24,6 @@ using namespace wizardtest;
 
 namespace {
 
-struct QuestionSearch {
-  HWND page;
-  HWND found;
-};
-
-BOOL CALLBACK FindQuestion(HWND window, LPARAM param) {
-  QuestionSearch* search = reinterpret_cast<QuestionSearch*>(param);
-  wchar_t name[32] = {};
-  GetClassNameW(window, name, 32);
-  if (window != search->page && wcscmp(name, L"#32770") == 0 && IsWindowVisible(window)) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-// The dialog of thread other than page (the question a page asks), if any.
-HWND Question(HWND page, DWORD thread) {
-  QuestionSearch search = {page, nullptr};
-  EnumThreadWindows(thread, FindQuestion, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 // What happened after Enter.
 struct Outcome {
   LRESULT defaultId = 0;    // DM_GETDEFID before Enter
@@ -68,7 +45,6 @@ struct Case {
 // answers the question the page may ask with Yes. When nothing happens on
 // Enter the page is closed another way so that the test ends.
 int PressEnter(const Case& c, Outcome& outcome) {
-  const DWORD thread = GetCurrentThreadId();
   return c.show([&](HWND page) {
     if (c.ready) contenttest::WaitUntil([&] { return c.ready(page); }, 10000);
     outcome.defaultId = SendMessageW(page, DM_GETDEFID, 0, 0);
@@ -78,10 +54,9 @@ int PressEnter(const Case& c, Outcome& outcome) {
     PostMessageW(target, WM_KEYUP, VK_RETURN, 0xC0000000);
     bool closedOtherwise = false;
     for (int waited = 0; IsWindow(page) && waited < 20000; waited += 20) {
-      if (HWND question = Question(page, thread)) {
+      if (HWND question = contenttest::WaitForQuestion(page, 0)) {
         ++outcome.questions;
         if (!closedOtherwise) outcome.byEnter = true;
-        Sleep(100);
         PostMessageW(GetDlgItem(question, IDYES), BM_CLICK, 0, 0);
         contenttest::WaitUntil([&] { return !IsWindow(question); }, 5000);
       }
