@@ -139,4 +139,37 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::wstring& wo
   return r;
 }
 
+CapturedRun RunCaptured(const std::wstring& commandLine, DWORD timeoutMs) {
+  CapturedRun r;
+  ScratchDir dir(L"captured-run");
+  const std::wstring outPath = dir.file(L"out.txt");
+  SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+  HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
+                           0, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return r;
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = out;
+  si.hStdError = out;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  std::vector<wchar_t> cmd(commandLine.begin(), commandLine.end());
+  cmd.push_back(L'\0');
+  PROCESS_INFORMATION pi = {};
+  if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    r.started = true;
+    if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+      r.timedOut = true;
+      TerminateProcess(pi.hProcess, 0xDEAD);
+      WaitForSingleObject(pi.hProcess, 5000);
+    }
+    GetExitCodeProcess(pi.hProcess, &r.exitCode);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  CloseHandle(out);
+  ReadFileBytes(outPath, r.output);
+  return r;
+}
+
 }  // namespace larktest

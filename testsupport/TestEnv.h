@@ -62,6 +62,16 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::wstring& commandLine, const std::wstring& workingDir = L"",
                          DWORD timeoutMs = 30000);
 
+// RunProcess with the program's standard output and error caught in one
+// file (its standard input is this process's). exitCode is 0xFFFFFFFF when
+// the program did not start; a program still running after timeoutMs is
+// ended.
+struct CapturedRun : ProcessResult {
+  CapturedRun() { exitCode = 0xFFFFFFFF; }
+  std::string output;
+};
+CapturedRun RunCaptured(const std::wstring& commandLine, DWORD timeoutMs = 30000);
+
 // Starts a process and returns its handles without waiting (caller closes).
 bool StartProcess(const std::wstring& commandLine, PROCESS_INFORMATION& pi,
                   const std::wstring& workingDir = L"");

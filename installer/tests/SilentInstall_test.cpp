@@ -54,37 +54,12 @@ std::wstring TargetFolder() {
   return std::wstring(path) + L"\\K-Harbor";
 }
 
-struct Outcome {
-  DWORD exitCode = 0xFFFFFFFF;
-  std::string output;
-};
+using Outcome = CapturedRun;
 
 // Runs a program with its standard output in a file and waits for it.
 Outcome RunStub(const std::wstring& exe, const std::wstring& arguments) {
-  ScratchDir dir(L"silent-out");
-  const std::wstring outPath = dir.file(L"out.txt");
-  SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-  HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS,
-                           0, nullptr);
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = out;
-  si.hStdError = out;
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  std::wstring line = L"\"" + exe + L"\" " + arguments;
-  PROCESS_INFORMATION pi = {};
-  Outcome outcome;
-  if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
-    GetExitCodeProcess(pi.hProcess, &outcome.exitCode);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  } else {
-    ADD_FAILURE() << "CreateProcessW failed " << GetLastError();
-  }
-  CloseHandle(out);
-  ReadFileBytes(outPath, outcome.output);
+  const Outcome outcome = RunCaptured(L"\"" + exe + L"\" " + arguments, 60000);
+  EXPECT_TRUE(outcome.started && !outcome.timedOut) << Narrow(exe) << " did not start or end in time";
   return outcome;
 }
 

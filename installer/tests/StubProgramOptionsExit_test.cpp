@@ -7,37 +7,11 @@
 
 namespace {
 
-struct Outcome {
-  DWORD exitCode = 0;
-  std::string output;
-};
+using Outcome = larktest::CapturedRun;
 
 Outcome RunInstaller(const std::wstring& arguments) {
-  larktest::ScratchDir dir(L"options-exit");
-  std::wstring outPath = dir.file(L"out.txt");
-  SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-  HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                           CREATE_ALWAYS, 0, nullptr);
-  EXPECT_NE(out, INVALID_HANDLE_VALUE);
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = out;
-  si.hStdError = out;
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  std::wstring line = L"\"" + larktest::BuiltExe(L"larkstubinst") + L"\" " + arguments;
-  PROCESS_INFORMATION pi = {};
-  Outcome outcome;
-  if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 30000), WAIT_OBJECT_0);
-    GetExitCodeProcess(pi.hProcess, &outcome.exitCode);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  } else {
-    ADD_FAILURE() << "CreateProcessW failed " << GetLastError();
-  }
-  CloseHandle(out);
-  larktest::ReadFileBytes(outPath, outcome.output);
+  const Outcome outcome = larktest::RunCaptured(L"\"" + larktest::BuiltExe(L"larkstubinst") + L"\" " + arguments);
+  EXPECT_TRUE(outcome.started && !outcome.timedOut);
   return outcome;
 }
 

@@ -61,26 +61,7 @@ class WineVersion {
 
 // Runs the probe and returns its output line.
 std::string Probe() {
-  larktest::ScratchDir dir(L"sysinfo-probe");
-  std::wstring outPath = dir.file(L"out.txt");
-  SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-  HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0,
-                           nullptr);
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = out;
-  si.hStdError = out;
-  std::wstring line = L"\"" + larktest::BuiltExe(L"platform_system_info_probe") + L"\"";
-  PROCESS_INFORMATION pi = {};
-  if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-    WaitForSingleObject(pi.hProcess, 30000);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
-  CloseHandle(out);
-  std::string text;
-  larktest::ReadFileBytes(outPath, text);
+  std::string text = larktest::RunCaptured(L"\"" + larktest::BuiltExe(L"platform_system_info_probe") + L"\"").output;
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text;
 }

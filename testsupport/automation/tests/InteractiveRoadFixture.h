@@ -135,30 +135,14 @@ class InteractiveRoad : public ::testing::Test {
     EXPECT_TRUE(WriteFileBytes(scriptPath, script));
     std::wstring shots = GetEnv(L"LARK_E2E_SHOTS");
     shots = shots.empty() ? m_scratch.file(L"shots-" + Widen(name)) : shots + L"\\" + Widen(name);
-    const std::wstring outPath = m_scratch.file(Widen(name) + L".out");
-    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-    HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                             CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out;
-    si.hStdError = out;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    std::wstring line = L"\"" + BuiltExe(L"lark_drive") + L"\" \"" + scriptPath + L"\" \"" + shots + L"\" -- \"" +
-                        m_exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    PROCESS_INFORMATION pi = {};
+    const std::wstring line = L"\"" + BuiltExe(L"lark_drive") + L"\" \"" + scriptPath + L"\" \"" + shots +
+                              L"\" -- \"" + m_exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    const CapturedRun run = RunCaptured(line, 900000);
+    EXPECT_TRUE(run.started) << "cannot start lark_drive";
+    EXPECT_FALSE(run.timedOut) << "lark_drive did not end";
     Drive drive;
-    if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-      EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 900000));
-      GetExitCodeProcess(pi.hProcess, &drive.exitCode);
-      CloseHandle(pi.hThread);
-      CloseHandle(pi.hProcess);
-    } else {
-      ADD_FAILURE() << "cannot start lark_drive: " << GetLastError();
-    }
-    CloseHandle(out);
-    ReadFileBytes(outPath, drive.output);
+    drive.exitCode = run.exitCode;
+    drive.output = run.output;
     return drive;
   }
 
