@@ -123,10 +123,10 @@ bool StartProcess(const std::wstring& commandLine, PROCESS_INFORMATION& pi, cons
                         workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi) != FALSE;
 }
 
-ProcessResult RunProcess(const std::wstring& commandLine, const std::wstring& workingDir, DWORD timeoutMs) {
-  ProcessResult r;
-  PROCESS_INFORMATION pi;
-  if (!StartProcess(commandLine, pi, workingDir)) return r;
+namespace {
+// Waits for a started process (ending it after timeoutMs), notes how it
+// ended and closes its handles.
+void Finish(PROCESS_INFORMATION& pi, DWORD timeoutMs, ProcessResult& r) {
   r.started = true;
   if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) {
     r.timedOut = true;
@@ -136,6 +136,13 @@ ProcessResult RunProcess(const std::wstring& commandLine, const std::wstring& wo
   GetExitCodeProcess(pi.hProcess, &r.exitCode);
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);
+}
+}  // namespace
+
+ProcessResult RunProcess(const std::wstring& commandLine, const std::wstring& workingDir, DWORD timeoutMs) {
+  ProcessResult r;
+  PROCESS_INFORMATION pi;
+  if (StartProcess(commandLine, pi, workingDir)) Finish(pi, timeoutMs, r);
   return r;
 }
 
@@ -156,17 +163,8 @@ CapturedRun RunCaptured(const std::wstring& commandLine, DWORD timeoutMs) {
   std::vector<wchar_t> cmd(commandLine.begin(), commandLine.end());
   cmd.push_back(L'\0');
   PROCESS_INFORMATION pi = {};
-  if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-    r.started = true;
-    if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-      r.timedOut = true;
-      TerminateProcess(pi.hProcess, 0xDEAD);
-      WaitForSingleObject(pi.hProcess, 5000);
-    }
-    GetExitCodeProcess(pi.hProcess, &r.exitCode);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
+  if (CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+    Finish(pi, timeoutMs, r);
   CloseHandle(out);
   ReadFileBytes(outPath, r.output);
   return r;
