@@ -28,16 +28,6 @@ void DeleteAgentKey() {
   root.Detach();
 }
 
-BOOL CALLBACK FindPage(HWND window, LPARAM param) {
-  wchar_t name[32] = {};
-  GetClassNameW(window, name, 32);
-  if (wcscmp(name, L"#32770") == 0 && IsWindowVisible(window)) {
-    *reinterpret_cast<HWND*>(param) = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 // Acts on every page that the calling thread shows, one after another:
 // action(page, n) for the n-th page (from 0). Joins in its destructor.
 class PagesDriver {
@@ -47,8 +37,7 @@ class PagesDriver {
     m_thread = std::thread([this, thread, action] {
       HWND last = nullptr;
       for (int i = 0; i < 1000 && !m_stop; ++i) {
-        HWND page = nullptr;
-        EnumThreadWindows(thread, FindPage, reinterpret_cast<LPARAM>(&page));
+        HWND page = wizardtest::VisibleDialog(thread);
         if (page && page != last) {
           Sleep(100);
           action(page, m_pages++);

@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "testsupport/TestEnv.h"
+#include "wizard/tests/WizardTestSupport.h"
 
 namespace contenttest {
 
@@ -32,36 +33,18 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
   return true;
 }
 
-namespace {
-struct Search {
-  HWND page;
-  HWND found;
-};
-
-BOOL CALLBACK FindOther(HWND window, LPARAM param) {
-  Search* search = reinterpret_cast<Search*>(param);
-  wchar_t name[32] = {};
-  GetClassNameW(window, name, 32);
-  if (window != search->page && wcscmp(name, L"#32770") == 0 && IsWindowVisible(window)) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-}  // namespace
 
 HWND WaitForQuestion(HWND page, int timeoutMs) {
   const DWORD thread = GetWindowThreadProcessId(page, nullptr);
-  Search search = {page, nullptr};
+  HWND found = nullptr;
   WaitUntil(
       [&] {
-        search.found = nullptr;
-        EnumThreadWindows(thread, FindOther, reinterpret_cast<LPARAM>(&search));
-        return search.found != nullptr;
+        found = wizardtest::VisibleDialog(thread, [page](HWND window) { return window != page; });
+        return found != nullptr;
       },
       timeoutMs);
-  if (search.found) Sleep(100);  // let it finish its start-up messages
-  return search.found;
+  if (found) Sleep(100);  // let it finish its start-up messages
+  return found;
 }
 
 void AnswerQuestion(HWND page, int button) {

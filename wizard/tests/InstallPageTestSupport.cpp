@@ -12,30 +12,13 @@ namespace wizardtest {
 namespace {
 const DWORD kWaitMs = 60000;
 
-struct ThreadSearch {
-  HWND exclude;
-  bool wantMessage;
-  HWND found;
-};
-
-BOOL CALLBACK FindThreadDialog(HWND window, LPARAM param) {
-  ThreadSearch* search = reinterpret_cast<ThreadSearch*>(param);
-  wchar_t name[32] = {};
-  GetClassNameW(window, name, 32);
-  if (wcscmp(name, L"#32770") != 0 || !IsWindowVisible(window) || window == search->exclude) return TRUE;
-  const bool isMessage = GetDlgItem(window, MessageDialog::kTextId) != nullptr;
-  const bool isPage = GetDlgItem(window, InstallDialog::kPercentId) != nullptr;
-  if ((search->wantMessage && isMessage) || (!search->wantMessage && isPage)) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
+// The installation page (message false) or a message page of the thread.
 HWND FindOnThread(DWORD threadId, bool message, HWND exclude) {
-  ThreadSearch search = {exclude, message, nullptr};
-  EnumThreadWindows(threadId, FindThreadDialog, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return VisibleDialog(threadId, [&](HWND window) {
+    if (window == exclude) return false;
+    return message ? GetDlgItem(window, MessageDialog::kTextId) != nullptr
+                   : GetDlgItem(window, InstallDialog::kPercentId) != nullptr;
+  });
 }
 }  // namespace
 

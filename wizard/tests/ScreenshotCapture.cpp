@@ -5,6 +5,7 @@
 
 #include "wizard/DialogBase.h"
 #include "wizard/WndShadow.h"
+#include "wizard/tests/WizardTestSupport.h"
 
 namespace {
 
@@ -12,16 +13,6 @@ std::wstring g_rectFile;
 ScreenshotTiming g_timing;
 int g_ticks = 0;
 int g_ready = 0;  // the first tick at which the page was ready, 0 before
-
-BOOL CALLBACK FindPage(HWND window, LPARAM param) {
-  wchar_t name[32] = {};
-  GetClassNameW(window, name, 32);
-  if (wcscmp(name, L"#32770") == 0 && IsWindowVisible(window)) {
-    *reinterpret_cast<HWND*>(param) = window;
-    return FALSE;
-  }
-  return TRUE;
-}
 
 void WriteRect(HWND page) {
   RECT r = {};
@@ -35,8 +26,7 @@ void WriteRect(HWND page) {
 
 void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
   ++g_ticks;
-  HWND page = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), FindPage, reinterpret_cast<LPARAM>(&page));
+  HWND page = wizardtest::VisibleDialog(GetCurrentThreadId());
   if (!page) return;
   if (!g_ready && (!g_timing.ready || g_timing.ready(page))) g_ready = g_ticks;
   if (g_ready && g_ticks == g_ready + g_timing.settleTicks) WriteRect(page);

@@ -16,31 +16,37 @@ void PrepareWizard() {
 
 namespace {
 struct Search {
+  const std::function<bool(HWND)>* accept;
   HWND found;
 };
 
 BOOL CALLBACK FindDialog(HWND window, LPARAM param) {
+  Search* search = reinterpret_cast<Search*>(param);
   wchar_t name[32] = {};
   GetClassNameW(window, name, 32);
-  if (wcscmp(name, L"#32770") == 0 && IsWindowVisible(window)) {
-    reinterpret_cast<Search*>(param)->found = window;
+  if (wcscmp(name, L"#32770") == 0 && IsWindowVisible(window) && (!*search->accept || (*search->accept)(window))) {
+    search->found = window;
     return FALSE;
   }
   return TRUE;
 }
 }  // namespace
 
+HWND VisibleDialog(DWORD thread, const std::function<bool(HWND)>& accept) {
+  Search search = {&accept, nullptr};
+  EnumThreadWindows(thread, FindDialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 DialogDriver::DialogDriver(std::function<void(HWND)> action) {
   const DWORD threadId = GetCurrentThreadId();
   m_thread = std::thread([this, threadId, action] {
     for (int i = 0; i < 500; ++i) {
-      Search search = {nullptr};
-      EnumThreadWindows(threadId, FindDialog, reinterpret_cast<LPARAM>(&search));
-      if (search.found) {
+      if (HWND dialog = VisibleDialog(threadId)) {
         // Let the page finish its start-up messages (shadow, first paint).
         Sleep(100);
         m_found = true;
-        action(search.found);
+        action(dialog);
         return;
       }
       Sleep(10);

@@ -18,6 +18,10 @@ namespace wizardtest {
 // registers the shadow class.
 void PrepareWizard();
 
+// The first visible dialog window of the thread that accept (when given)
+// takes, or null.
+HWND VisibleDialog(DWORD thread, const std::function<bool(HWND)>& accept = nullptr);
+
 // Runs action(dialog) on a second thread as soon as the calling thread
 // shows a visible dialog window; joins in its destructor.
 class DialogDriver {
