@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "installer/StubProgram.h"
@@ -114,17 +115,12 @@ TEST(DataCentreCache, FileHeldOpenByTheAgentIsReadOnceItIsReleased) {
   // Held without read sharing for about 250 ms: the read's retries wait it out.
   HANDLE held = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  HANDLE releaser = CreateThread(
-      nullptr, 0,
-      [](void* handle) -> DWORD {
-        Sleep(250);
-        CloseHandle(static_cast<HANDLE>(handle));
-        return 0;
-      },
-      held, 0, nullptr);
+  std::thread releaser([held] {
+    Sleep(250);
+    CloseHandle(held);
+  });
   EXPECT_EQ(program.VN48HackForDC_ReadFile(path), kMarker);
-  WaitForSingleObject(releaser, INFINITE);
-  CloseHandle(releaser);
+  releaser.join();
 }
 
 }  // namespace
