@@ -14,7 +14,7 @@ foreach(t gtest gtest_main gmock gmock_main)
 endforeach()
 
 add_test(NAME wine_prefix_start
-         COMMAND ${CMAKE_SOURCE_DIR}/scripts/wineprefix.sh start ${LARK_WINEPREFIX} ${LARK_ARCH})
+         COMMAND ${CMAKE_SOURCE_DIR}/scripts/wineprefix.sh start ${LARK_WINEPREFIX} ${LARK_ARCH} ${CMAKE_BINARY_DIR})
 set_tests_properties(wine_prefix_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 180)
 add_test(NAME wine_prefix_stop
          COMMAND ${CMAKE_SOURCE_DIR}/scripts/wineprefix.sh stop ${LARK_WINEPREFIX} ${LARK_ARCH})

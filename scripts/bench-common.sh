@@ -91,7 +91,7 @@ lark_start_prefix() {
     return 0
   fi
   lark_started_prefix="$prefix"
-  "$lark_root/scripts/wineprefix.sh" start "$prefix" "$arch" >/dev/null
+  "$lark_root/scripts/wineprefix.sh" start "$prefix" "$arch" "$build" >/dev/null
 }
 
 # lark_at_exit COMMAND: run at exit, the last registered first.

@@ -21,7 +21,7 @@ export no_proxy="127.0.0.1,localhost" NO_PROXY="127.0.0.1,localhost"
 trap '"$root/scripts/demo-server.sh" stop "$server"; "$root/scripts/wineprefix.sh" stop "$prefix" "$arch" >/dev/null' EXIT
 "$root/scripts/demo-server.sh" start "$server" "$build/testsupport/agent/out" 8731 good
 rm -rf "$prefix"
-"$root/scripts/wineprefix.sh" start "$prefix" "$arch" >/dev/null
+"$root/scripts/wineprefix.sh" start "$prefix" "$arch" "$build" >/dev/null
 package="$server/root/f/installer.msi"
 winpkg="Z:${package//\//\\}"
 hand="$prefix/drive_c/bench-downloads"

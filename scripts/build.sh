@@ -1,8 +1,8 @@
 #!/bin/bash
 # Configures and builds the tree for one architecture.
 #   build.sh ARCH [cmake options...]   ARCH: i686 (the product) or x86_64
-# The build directory is BUILD_DIR (default: build for the tests'
-# architecture, build-ARCH otherwise).
+#                                      (a test vehicle: always with the tests)
+# The build directory is BUILD_DIR (default: build-ARCH).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 arch="${1:?i686|x86_64}"; shift

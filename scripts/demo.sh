@@ -46,7 +46,7 @@ echo "== operator service: nginx on http://127.0.0.1:8731 (request log ${server#
 "$root/scripts/demo-server.sh" start "$server" "$build/testsupport/agent/out" 8731 good
 echo "== fresh Wine prefix ${prefix#$root/}"
 rm -rf "$prefix"
-"$root/scripts/wineprefix.sh" start "$prefix" "$arch" >/dev/null
+"$root/scripts/wineprefix.sh" start "$prefix" "$arch" "$build" >/dev/null
 
 meaning() {
   case "$1" in

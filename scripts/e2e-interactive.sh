@@ -25,7 +25,7 @@ export LARK_E2E_BUILD="$build" LARK_E2E_ROOT="$root" LARK_E2E_SHOTS_UNIX="$shots
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   set -uo pipefail
   arch=x86_64
-  "$LARK_E2E_ROOT/scripts/wineprefix.sh" start "$LARK_E2E_BUILD/wineprefix" $arch >/dev/null
+  "$LARK_E2E_ROOT/scripts/wineprefix.sh" start "$LARK_E2E_BUILD/wineprefix" $arch "$LARK_E2E_BUILD" >/dev/null
   "$LARK_E2E_ROOT/testsupport/httpserver/server-ctl.sh" start "$LARK_E2E_BUILD/httpserver" >/dev/null
   # The screenshots blend the pages'"'"' shadows only with a compositor.
   xcompmgr -n >/dev/null 2>&1 &

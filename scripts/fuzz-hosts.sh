@@ -18,7 +18,7 @@ prefix="$(sed -n 's/^export WINEPREFIX="\([^"]*\)".*/\1/p' "$build/wine-run.sh")
 started=0
 if [ ! -f "$prefix/.lark-ready" ]; then
   arch="$(grep -q wine64 "$build/wine-run.sh" && echo x86_64 || echo i686)"
-  "$root/scripts/wineprefix.sh" start "$prefix" "$arch" >/dev/null
+  "$root/scripts/wineprefix.sh" start "$prefix" "$arch" "$build" >/dev/null
   started=1
 fi
 status=0

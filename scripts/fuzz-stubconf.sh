@@ -31,7 +31,7 @@ worker() {
   local w="$1" dir="$work/w$1"
   mkdir -p "$dir/root"
   export WINEPREFIX="$dir/prefix"
-  "$root/scripts/wineprefix.sh" start "$WINEPREFIX" "$arch" >/dev/null
+  "$root/scripts/wineprefix.sh" start "$WINEPREFIX" "$arch" "$build" >/dev/null
   cp "$fixtures/agent-good.msi" "$dir/root/installer.msi"
   for f in langcust.zip localization.zip help.zip settings.zip license.txt privacypolicy.txt; do cp "$fixtures/$f" "$dir/root/"; done
   setsid python3 "$root/testsupport/httpserver/lark_http_server.py" --root "$dir/root" --port-file "$dir/port" \
@@ -61,7 +61,7 @@ worker() {
         "$loader" reg delete 'HKLM\SOFTWARE\K-Harbor\Lark Client' /f </dev/null >/dev/null 2>&1 || true ;;
       hang*|none)
         "$root/scripts/wineprefix.sh" stop "$WINEPREFIX" "$arch" >/dev/null
-        "$root/scripts/wineprefix.sh" start "$WINEPREFIX" "$arch" >/dev/null ;;
+        "$root/scripts/wineprefix.sh" start "$WINEPREFIX" "$arch" "$build" >/dev/null ;;
     esac
   done
   kill "$server" 2>/dev/null || true

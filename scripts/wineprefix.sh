@@ -1,12 +1,15 @@
 #!/bin/bash
 # Creates (once) and starts, or stops, the Wine prefix that a build tree owns.
-#   wineprefix.sh start PREFIX ARCH   create the prefix if needed, start a
-#                                     persistent wineserver and warm it up
+#   wineprefix.sh start PREFIX ARCH [BUILD]
+#                                     create the prefix if needed, start a
+#                                     persistent wineserver and warm it up;
+#                                     with a build tree that holds the test
+#                                     PKI, the prefix trusts its root
 #   wineprefix.sh stop PREFIX ARCH    end that prefix's wineserver
 # ARCH is the programs' architecture: i686 (a win32 prefix and Wine's 32-bit
 # loader) or x86_64 (a win64 prefix and the 64-bit loader).
 set -uo pipefail
-cmd="${1:?start|stop}"; prefix="${2:?prefix}"; arch="${3:-i686}"
+cmd="${1:?start|stop}"; prefix="${2:?prefix}"; arch="${3:-i686}"; build="${4:-}"
 if [ "$arch" = x86_64 ]; then
   export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
 else
@@ -38,6 +41,15 @@ start)
   # Start Wine's helper processes now, with output to /dev/null, so that
   # later test processes whose output is piped do not hand them the pipe.
   wine cmd /c exit </dev/null >/dev/null 2>&1
+  # The test packages carry their chain up to the test root; a machine that
+  # trusts the maker's root has it in its machine Root store.
+  root_pem="$build/testsupport/pki/out/root.pem"
+  if [ -n "$build" ] && [ -f "$root_pem" ]; then
+    if ! wine "$build/bin/lark_trust_root.exe" "Z:${root_pem//\//\\}" </dev/null >/dev/null; then
+      echo "wineprefix.sh: the prefix could not be made to trust $root_pem" >&2
+      exit 1
+    fi
+  fi
   echo "wine prefix ready: $prefix"
   ;;
 stop)

@@ -3,6 +3,9 @@
 // error texts tell unsigned files from other signers.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <softpub.h>
+#include <wincrypt.h>
+#include <wintrust.h>
 
 #include <string>
 #include <vector>
@@ -47,6 +50,53 @@ TEST(FileSignature, AcceptsOnlyTheMakersExactName) {
     EXPECT_EQ(accepted, c.accepted) << Narrow(c.file);
     EXPECT_EQ(error, c.errorText) << Narrow(c.file);
     EXPECT_EQ(VerifyEmbeddedSignature(TestPackagePath(c.file)), c.accepted) << Narrow(c.file);
+  }
+}
+
+// The maker's own name under a root that the machine does not trust:
+// CERT_E_UNTRUSTEDROOT from the chain check, printed signed. The package and
+// the program carry their whole chain, as every test signature does.
+TEST(FileSignature, MakersNameUnderAnUntrustedRootIsRefused) {
+  for (const wchar_t* file : {L"untrusted.msi", L"signed_untrusted.exe"}) {
+    bool accepted = true;
+    EXPECT_EQ(ErrorFor(TestPackagePath(file), accepted), L"file is NOT signed (-2146762487)") << Narrow(file);
+    EXPECT_FALSE(accepted) << Narrow(file);
+    EXPECT_FALSE(VerifyEmbeddedSignature(TestPackagePath(file))) << Narrow(file);
+  }
+}
+
+// The accepted fixtures are verified the way Windows verifies them: the
+// signer's chain is built up to the root that the prefix trusts, not left
+// at a leaf whose issuer cannot be found.
+TEST(FileSignature, AcceptedSignaturesChainUpToTheTrustedTestRoot) {
+  using ProvDataFn = CRYPT_PROVIDER_DATA*(WINAPI*)(HANDLE);
+  ProvDataFn provData = reinterpret_cast<ProvDataFn>(
+      reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"wintrust.dll"), "WTHelperProvDataFromStateData")));
+  ASSERT_NE(provData, nullptr);
+  for (const wchar_t* file : {L"good.msi", L"signed_kharbor.exe"}) {
+    const std::wstring path = TestPackagePath(file);
+    WINTRUST_FILE_INFO fileInfo = {};
+    fileInfo.cbStruct = sizeof(fileInfo);
+    fileInfo.pcwszFilePath = path.c_str();
+    WINTRUST_DATA data = {};
+    data.cbStruct = sizeof(data);
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &fileInfo;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    GUID action = WINTRUST_ACTION_GENERIC_CHAIN_VERIFY;
+    EXPECT_EQ(WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data), 0) << Narrow(file);
+    CRYPT_PROVIDER_DATA* provider = provData(data.hWVTStateData);
+    ASSERT_NE(provider, nullptr);
+    ASSERT_EQ(provider->csSigners, 1u);
+    const CRYPT_PROVIDER_SGNR& signer = provider->pasSigners[0];
+    ASSERT_EQ(signer.csCertChain, 2u) << Narrow(file);
+    wchar_t root[128] = {0};
+    CertGetNameStringW(signer.pasCertChain[1].pCert, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, root, 128);
+    EXPECT_STREQ(root, L"Lark Test Root CA");
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
   }
 }
 

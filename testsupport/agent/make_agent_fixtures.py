@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Builds the installed agent's test fixtures: its Windows Installer
-packages (wixl, signed with osslsigncode by a fresh test PKI), the four
+packages (wixl, signed with osslsigncode by the test PKI, testsupport/pki), the four
 customization packages, the licence and privacy texts and the stub
 configuration response.
 
-    make_agent_fixtures.py build OUTDIR ARCH STANDIN_EXE
+    make_agent_fixtures.py build OUTDIR PKI ARCH STANDIN_EXE
+        PKI: the test PKI's folder; each package is signed with its chain.
         ARCH: x86 or x64, the test build's architecture (the package's
         registry must land in the view that the installer under test reads).
         STANDIN_EXE: the stand-in program, packaged under the agent's four
@@ -155,11 +156,10 @@ def stubconf(base, partner_id=None):
     return "\n".join(lines)
 
 
-def build(out, arch, standin):
+def build(out, pki, arch, standin):
     work = os.path.join(out, "work")
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
-    leaves = make_packages.make_pki(os.path.join(work, "pki"))
     shutil.copy(standin, os.path.join(work, "standin.exe"))
     for name, index, version, mode, multi, signer in VARIANTS:
         wxs = os.path.join(work, "agent-%s.wxs" % name)
@@ -167,7 +167,7 @@ def build(out, arch, standin):
             f.write(wxs_for(name, index, version, mode, multi, arch))
         built = os.path.join(work, "agent-%s.msi" % name)
         make_packages.run("wixl", "-a", arch, "-o", built, wxs, cwd=work)
-        make_packages.sign(leaves, signer, built, os.path.join(out, "agent-%s.msi" % name))
+        make_packages.sign(pki, signer, built, os.path.join(out, "agent-%s.msi" % name))
     for file_name, what in PACKAGES.items():
         with zipfile.ZipFile(os.path.join(out, file_name), "w") as z:
             z.writestr(what + ".txt", "Lark test %s package (%s)\n" % (what, file_name))
@@ -193,8 +193,8 @@ def layout(out, root, base, variant="good"):
 
 def main():
     command = sys.argv[1] if len(sys.argv) > 1 else ""
-    if command == "build" and len(sys.argv) == 5:
-        build(sys.argv[2], sys.argv[3], sys.argv[4])
+    if command == "build" and len(sys.argv) == 6:
+        build(*sys.argv[2:])
     elif command == "stubconf" and len(sys.argv) in (4, 5):
         with open(sys.argv[3], "w") as f:
             f.write(stubconf(sys.argv[2], sys.argv[4] if len(sys.argv) == 5 else None))

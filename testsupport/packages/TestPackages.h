@@ -10,9 +10,11 @@ namespace larktest {
 
 // Package variants: good, unsigned, othersigner, version3, versionabc,
 // versionmissing, fail, reboot, large (runs InstallExecute), diskfull
-// (reports a full disk from a custom action) (".msi"); signed programs:
-// signed_kharbor, signed_other, signed_suffix, signed_case (".exe");
-// testroot.pem is the test root certificate.
+// (reports a full disk from a custom action), untrusted (the maker's name
+// under a root the prefix does not trust) (".msi"); signed programs:
+// signed_kharbor, signed_other, signed_suffix, signed_case, signed_untrusted
+// (".exe"). Every signature carries its chain; the prefix trusts the test
+// root (testsupport/pki).
 inline std::wstring TestPackagePath(const std::wstring& fileName) {
   return BinaryDir() + L"\\testsupport\\packages\\out\\" + fileName;
 }

@@ -2,19 +2,23 @@
 """Builds the Windows Installer packages and signed programs that the
 installer tests use, with wixl, msibuild, openssl and osslsigncode.
 
-    make_packages.py OUTDIR RECORDER_EXE UNSIGNED_EXE DISKFULL_DLL
+    make_packages.py OUTDIR PKI RECORDER_EXE UNSIGNED_EXE DISKFULL_DLL
 
 RECORDER_EXE is the Unix path of the recorder program that the packages run
 as a custom action; UNSIGNED_EXE is any program of the tree, copied and
 signed by the test certificates; DISKFULL_DLL is the custom-action DLL that
-reports a full disk. A fresh test PKI is made on every run.
+reports a full disk. PKI is the test PKI's folder (testsupport/pki), whose
+keys sign with their whole chain.
 """
 import os
 import shutil
 import subprocess
 import sys
 
-KHARBOR = "K-Harbor Corporation"
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "pki"))
+import make_pki  # noqa: E402
+
+KHARBOR = make_pki.KHARBOR
 
 # The properties that the installing packages record under
 # HKLM\Software\LarkTestPackages\<variant>, each as "|" + value so that an
@@ -31,6 +35,7 @@ RECORDED_PROPERTIES = [
 
 # name, index (for unique codes), interface version (None: no row),
 # custom action mode ("copy", "fail" or None), schedules a reboot, signer
+# ("untrusted": the maker's name under a root that no prefix trusts)
 VARIANTS = [
     ("good", 1, "2", "copy", False, KHARBOR),
     ("unsigned", 2, "2", "copy", False, None),
@@ -42,6 +47,7 @@ VARIANTS = [
     ("reboot", 8, "2", "copy", True, KHARBOR),
     ("large", 9, "2", "copy", False, KHARBOR),
     ("diskfull", 10, "2", "diskfull", False, KHARBOR),
+    ("untrusted", 11, "2", "copy", False, make_pki.UNTRUSTED),
 ]
 
 # Signers of the signed copies of a program.
@@ -50,6 +56,7 @@ EXE_SIGNERS = [
     ("signed_other.exe", "Other Company Ltd"),
     ("signed_suffix.exe", KHARBOR + " Ltd"),
     ("signed_case.exe", KHARBOR.lower()),
+    ("signed_untrusted.exe", make_pki.UNTRUSTED),
 ]
 
 
@@ -68,37 +75,8 @@ def code(kind, index):
     return "{4C41524B-%04X-4D53-4954-%012X}" % (kind, index)
 
 
-def make_pki(pki):
-    os.makedirs(pki, exist_ok=True)
-    with open(os.path.join(pki, "ca.cnf"), "w") as f:
-        f.write("[req]\ndistinguished_name=dn\nprompt=no\n[dn]\nCN=Lark Test Root CA\n"
-                "[ca_ext]\nbasicConstraints=critical,CA:true\nkeyUsage=critical,keyCertSign,cRLSign\n"
-                "[leaf_ext]\nbasicConstraints=CA:false\nkeyUsage=critical,digitalSignature\n"
-                "extendedKeyUsage=codeSigning\n")
-    cnf = os.path.join(pki, "ca.cnf")
-    ca_key = os.path.join(pki, "ca.key")
-    ca_pem = os.path.join(pki, "ca.pem")
-    run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", ca_key, "-out", ca_pem,
-        "-days", "3650", "-config", cnf, "-extensions", "ca_ext")
-    leaves = {}
-    for number, subject in enumerate(sorted({KHARBOR, "Other Company Ltd", KHARBOR + " Ltd",
-                                             KHARBOR.lower()})):
-        base = os.path.join(pki, "leaf%d" % number)
-        run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", base + ".key",
-            "-out", base + ".csr", "-subj", "/CN=%s/O=%s" % (subject, subject))
-        run("openssl", "x509", "-req", "-in", base + ".csr", "-CA", ca_pem, "-CAkey", ca_key,
-            "-set_serial", str(1000 + number), "-days", "3650", "-out", base + ".pem",
-            "-extfile", cnf, "-extensions", "leaf_ext")
-        leaves[subject] = base
-    return leaves
-
-
-def sign(leaves, subject, source, target):
-    base = leaves[subject]
-    if os.path.exists(target):
-        os.remove(target)
-    run("osslsigncode", "sign", "-certs", base + ".pem", "-key", base + ".key", "-n", "Lark test",
-        "-in", source, "-out", target)
+def sign(pki, signer, source, target):
+    make_pki.sign(pki, signer, source, target, run)
 
 
 def wxs_for(name, index, version, action, reboot, recorder, diskfull_dll):
@@ -162,12 +140,10 @@ def wxs_for(name, index, version, action, reboot, recorder, diskfull_dll):
 
 
 def main():
-    out, recorder, program, diskfull_dll = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
+    out, pki, recorder, program, diskfull_dll = sys.argv[1:6]
     work = os.path.join(out, "work")
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
-    leaves = make_pki(os.path.join(work, "pki"))
-    shutil.copy(os.path.join(work, "pki", "ca.pem"), os.path.join(out, "testroot.pem"))
     # wixl takes binary sources relative to the working folder only.
     shutil.copy(diskfull_dll, os.path.join(work, "diskfull_action.dll"))
     with open(os.path.join(work, "payload.txt"), "w") as f:
@@ -184,12 +160,12 @@ def main():
         run("wixl", "-o", built, wxs, cwd=work)
         target = os.path.join(out, name + ".msi")
         if signer:
-            sign(leaves, signer, built, target)
+            sign(pki, signer, built, target)
         else:
             shutil.copy(built, target)
 
     for target, signer in EXE_SIGNERS:
-        sign(leaves, signer, program, os.path.join(out, target))
+        sign(pki, signer, program, os.path.join(out, target))
 
 
 if __name__ == "__main__":
