@@ -10,7 +10,7 @@
 #include <string>
 
 #include "download/DownloaderJobApi.h"
-#include "installer/ProgressSink.h"
+#include "download/ProgressSink.h"
 
 class Download_Helper {
  public:

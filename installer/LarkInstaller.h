@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "installer/ProgressSink.h"
+#include "download/ProgressSink.h"
 
 // Fields 1 to 4 of a Windows Installer progress message.
 struct MsiProgressFields {

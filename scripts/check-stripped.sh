@@ -1,11 +1,21 @@
 #!/bin/bash
 # Fails when a Windows executable still carries debug sections or a symbol
 # table (a release deliverable ships stripped: its size is what every user
-# downloads); prints each file's size.
-#   check-stripped.sh EXE...
+# downloads), or is larger than the limit given before it; prints each
+# file's size.
+#   check-stripped.sh [--max-bytes N] EXE [[--max-bytes N] EXE]...
 set -euo pipefail
 status=0
-for exe in "$@"; do
+limit=""
+for arg in "$@"; do
+  if [ "$arg" = --max-bytes ]; then
+    limit=next
+    continue
+  elif [ "$limit" = next ]; then
+    limit="$arg"
+    continue
+  fi
+  exe="$arg"
   name="$(basename "$exe")"
   sections=$(x86_64-w64-mingw32-objdump -h "$exe" | awk '$2 ~ /^\.debug|^\/[0-9]/ {print $2}' | tr '\n' ' ')
   symbols=$(x86_64-w64-mingw32-objdump -t "$exe" 2>/dev/null | grep -c '^\[' || true)
@@ -18,6 +28,15 @@ for exe in "$@"; do
     verdict="NOT stripped, $symbols symbols"
     status=1
   fi
+  if [ -n "$limit" ]; then
+    if [ "$size" -gt "$limit" ]; then
+      verdict="$verdict, LARGER than the limit of $limit bytes"
+      status=1
+    else
+      verdict="$verdict, within the limit of $limit bytes"
+    fi
+  fi
   printf '%s: %d bytes (%.2f MiB), %s\n' "$name" "$size" "$(awk -v s="$size" 'BEGIN {print s / 1048576}')" "$verdict"
+  limit=""
 done
 exit $status

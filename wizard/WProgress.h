@@ -10,7 +10,7 @@
 
 #include <atomic>
 
-#include "installer/ProgressSink.h"
+#include "download/ProgressSink.h"
 #include "wizard/Static.h"
 
 class WProgress : public Static, public ProgressSink {

@@ -4,7 +4,9 @@
 make_artwork.py OUTDIR writes wizard_small.ico (107), wizard_big.ico (108),
 logo.bmp (1111, 162x18), page_images.bmp (145, three 48x48 images),
 close_button.bmp (138, two 43x17 images) and spinner.bmp (136, twelve 64x64
-frames of the pages' spinner). Shapes are rendered with 4x4
+frames of the pages' spinner), the logo palettised and the strips 24-bit,
+and reference/logo.bmp, the logo's 24-bit form for the tests. Shapes are
+rendered with 4x4
 supersampling; bitmaps with a mask colour blend their edges against the
 background they are drawn on, so that no fringe of the mask colour shows.
 """
@@ -190,6 +192,31 @@ def write_bmp(path, rows):
         f.write(header + info + data)
 
 
+def write_bmp8(path, rows):
+    """An uncompressed 8-bit bitmap with exactly the image's colours in its
+    colour table, the first pixel's colour first: the same pixels as the
+    24-bit form in about a third of the bytes. An image with more than 256
+    colours is an error, not a silent loss."""
+    h, w = len(rows), len(rows[0])
+    first = rows[-1][0]
+    colors = [first] + sorted({c for row in rows for c in row} - {first})
+    if len(colors) > 256:
+        raise SystemExit('%s: %d colours do not fit an 8-bit bitmap' % (path, len(colors)))
+    index = {c: i for i, c in enumerate(colors)}
+    stride = (w + 3) & ~3
+    data = bytearray()
+    for row in reversed(rows):
+        line = bytearray(index[c] for c in row)
+        line += b'\0' * (stride - len(line))
+        data += line
+    table = b''.join(bytes((b, g, r, 0)) for (r, g, b) in colors)
+    offset = 14 + 40 + len(table)
+    header = struct.pack('<2sIHHI', b'BM', offset + len(data), 0, 0, offset)
+    info = struct.pack('<IiiHHIIiiII', 40, w, h, 1, 8, 0, len(data), 2835, 2835, len(colors), 0)
+    with open(path, 'wb') as f:
+        f.write(header + info + table + data)
+
+
 def icon_image(c):
     w, h = c.w, c.h
     xor = bytearray()
@@ -312,7 +339,14 @@ def main():
     os.makedirs(out, exist_ok=True)
     write_ico(os.path.join(out, 'wizard_small.ico'), (16, 32, 48))
     write_ico(os.path.join(out, 'wizard_big.ico'), (48, 32, 16))
-    write_bmp(os.path.join(out, 'logo.bmp'), logo())
+    # The logo is loaded as a plain bitmap and ships palettised; its 24-bit
+    # form goes to reference/, where only the tests read it. The three strips
+    # stay 24-bit: an image list loaded from a DIB section takes the DIB's
+    # depth, and an 8-bit list does not draw the same colours and mask.
+    os.makedirs(os.path.join(out, 'reference'), exist_ok=True)
+    rows = logo()
+    write_bmp8(os.path.join(out, 'logo.bmp'), rows)
+    write_bmp(os.path.join(out, 'reference', 'logo.bmp'), rows)
     write_bmp(os.path.join(out, 'page_images.bmp'), page_images())
     write_bmp(os.path.join(out, 'close_button.bmp'), close_button())
     write_bmp(os.path.join(out, 'spinner.bmp'), spinner())

@@ -2,7 +2,9 @@
 // that an operation covers and reports percentages of it. The wizard's
 // percentage widget implements it; the download facade and the Windows
 // Installer run call it from their own threads, so an implementation must
-// accept calls from any thread.
+// accept calls from any thread. It lives beside the download facade, the
+// lowest of the layers that use it, so that the download library, the wizard
+// and the engine all reach it without depending on a layer above them.
 #pragma once
 
 class ProgressSink {
