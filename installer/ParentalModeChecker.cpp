@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "installer/ParentalApi.h"
 #include "logging/Log.h"
 #include "platform/DelayLoad.h"
 #include "platform/RegKey.h"
@@ -20,31 +21,33 @@ const int kQomaVersion = 256;
 const int kInstallOperation = 5;
 const wchar_t kGuiKey[] = L"SOFTWARE\\Brine Works\\K-Harbor\\K-Harbor GUI";
 
-// The QOMA and Plx functions and WYTE_DelayLoadInitialize pop their own
-// arguments; the other WYTE_ functions leave that to the caller.
+// Every entry with the convention and arguments of ParentalApi.h.
 DelayLoadLibrary g_qoma("qoma32.dll");
-DelayLoadFunction<void(WINAPI*)()> QOMADelayLoadInitialize(g_qoma, "QOMADelayLoadInitialize");
-DelayLoadFunction<int(WINAPI*)(DWORD, void*)> QOMAInitialize(g_qoma, "QOMAInitialize");
-DelayLoadFunction<int(WINAPI*)(void**, void*)> QOMARegisterModule(g_qoma, "QOMARegisterModule");
-DelayLoadFunction<int(WINAPI*)(void*)> QOMAUnregisterModule(g_qoma, "QOMAUnregisterModule");
-DelayLoadFunction<int(WINAPI*)()> QOMAUninitialize(g_qoma, "QOMAUninitialize");
+DelayLoadFunction<parental_api::QomaDelayLoadInitializeFn> QOMADelayLoadInitialize(g_qoma, "QOMADelayLoadInitialize");
+DelayLoadFunction<parental_api::QomaInitializeFn> QOMAInitialize(g_qoma, "QOMAInitialize");
+DelayLoadFunction<parental_api::QomaRegisterModuleFn> QOMARegisterModule(g_qoma, "QOMARegisterModule");
+DelayLoadFunction<parental_api::QomaUnregisterModuleFn> QOMAUnregisterModule(g_qoma, "QOMAUnregisterModule");
+DelayLoadFunction<parental_api::QomaUninitializeFn> QOMAUninitialize(g_qoma, "QOMAUninitialize");
 
 DelayLoadLibrary g_plx("QELMAPI.dll");
-DelayLoadFunction<int(WINAPI*)()> PlxInitLibrary(g_plx, "PlxInitLibrary");
-DelayLoadFunction<int(WINAPI*)(const char*, void**)> PlxCreateUserSessionPolicyOID(g_plx,
-                                                                                  "PlxCreateUserSessionPolicyOID");
-DelayLoadFunction<int(WINAPI*)(void*)> PlxClose(g_plx, "PlxClose");
+DelayLoadFunction<parental_api::PlxInitLibraryFn> PlxInitLibrary(g_plx, "PlxInitLibrary");
+DelayLoadFunction<parental_api::PlxCreateUserSessionPolicyOidFn> PlxCreateUserSessionPolicyOID(
+    g_plx, "PlxCreateUserSessionPolicyOID");
+DelayLoadFunction<parental_api::PlxCloseFn> PlxClose(g_plx, "PlxClose");
 
 DelayLoadLibrary g_wyte("wyteapi.dll");
-DelayLoadFunction<void(WINAPI*)()> WYTE_DelayLoadInitialize(g_wyte, "WYTE_DelayLoadInitialize");
-DelayLoadFunction<int(__cdecl*)(void*, const char*, int, void**)> WYTE_CreateHandleOnProfile(
+DelayLoadFunction<parental_api::WyteDelayLoadInitializeFn> WYTE_DelayLoadInitialize(g_wyte,
+                                                                                     "WYTE_DelayLoadInitialize");
+DelayLoadFunction<parental_api::WyteCreateHandleOnProfileFn> WYTE_CreateHandleOnProfile(
     g_wyte, "WYTE_CreateHandleOnProfile");
-DelayLoadFunction<int(__cdecl*)(void*, int*)> WYTE_IsPasswordInitialized(g_wyte, "WYTE_IsPasswordInitialized");
-DelayLoadFunction<int(__cdecl*)(void*, int, int*)> WYTE_AuthenticateUserOperation(g_wyte,
-                                                                                   "WYTE_AuthenticateUserOperation");
-DelayLoadFunction<int(__cdecl*)(void*, int)> WYTE_SwitchToProfile(g_wyte, "WYTE_SwitchToProfile");
-DelayLoadFunction<int(__cdecl*)(void*)> WYTE_UnAuthenticateUserOperation(g_wyte, "WYTE_UnAuthenticateUserOperation");
-DelayLoadFunction<int(__cdecl*)(void*)> WYTE_CloseHandle(g_wyte, "WYTE_CloseHandle");
+DelayLoadFunction<parental_api::WyteIsPasswordInitializedFn> WYTE_IsPasswordInitialized(
+    g_wyte, "WYTE_IsPasswordInitialized");
+DelayLoadFunction<parental_api::WyteAuthenticateUserOperationFn> WYTE_AuthenticateUserOperation(
+    g_wyte, "WYTE_AuthenticateUserOperation");
+DelayLoadFunction<parental_api::WyteSwitchToProfileFn> WYTE_SwitchToProfile(g_wyte, "WYTE_SwitchToProfile");
+DelayLoadFunction<parental_api::WyteUnAuthenticateUserOperationFn> WYTE_UnAuthenticateUserOperation(
+    g_wyte, "WYTE_UnAuthenticateUserOperation");
+DelayLoadFunction<parental_api::WyteCloseHandleFn> WYTE_CloseHandle(g_wyte, "WYTE_CloseHandle");
 
 // Each init calls the library's load-test entry and then binds every other
 // function the check uses, so that a library lacking one of them fails here,

@@ -1,6 +1,7 @@
 #include "installer/PostInstall.h"
 
 #include <ctime>
+#include <exception>
 
 #include "installer/StubProgram.h"
 #include "logging/Log.h"
@@ -31,7 +32,7 @@ std::wstring GetInstallPath() {
   return path;
 }
 
-void LoadInstallerPostRunner(StubProgram&) {
+void LoadInstallerPostRunner() {
   std::wstring path = GetInstallPath();
   if (path.empty()) return;
   if (path.back() != L'\\') path += L'\\';
@@ -43,15 +44,25 @@ void LoadInstallerPostRunner(StubProgram&) {
 }
 
 bool RunUIHosters() {
-  std::wstring path = MakePath(GetInstallPath(), L"khhoster32.exe");
-  // The launch needs no state of a running installation.
-  StubProgram launcher(nullptr);
-  if (launcher.LaunchProcess(path, L"-startuihosters") == 0) {
-    LogW(2, L"%s: Failed to start UI hosters", L"RunUIHosters");
+  const wchar_t* const self = L"RunUIHosters";
+  std::wstring path;
+  try {
+    path = MakePath(GetInstallPath(), L"khhoster32.exe");
+  } catch (const std::exception& e) {
+    // An installation folder too long for a program path: the installation
+    // itself has succeeded, so this ends like a program that cannot start.
+    LogW(2, L"%s: No program path in the installation folder: %S", self, e.what());
+    LogW(2, L"%s: Failed to start UI hosters", self);
+    return false;
+  }
+  if (StubProgram::LaunchProcess(path, L"-startuihosters") == 0) {
+    LogW(2, L"%s: Failed to start UI hosters", self);
     return false;
   }
   return true;
 }
+
+RegistryValueSetter g_setRegistryValue = &RegSetValueExW;
 
 bool StoreValue(const std::wstring& value, const std::wstring& subkey, const std::wstring& valueName, HKEY root) {
   const wchar_t* const self = L"StoreValue";
@@ -65,7 +76,7 @@ bool StoreValue(const std::wstring& value, const std::wstring& subkey, const std
          FormatSystemError(static_cast<unsigned long>(status)).c_str());
     return false;
   }
-  status = RegSetValueExW(key, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+  status = g_setRegistryValue(key, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(key);
   if (status != ERROR_SUCCESS) {

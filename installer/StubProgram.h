@@ -63,7 +63,9 @@ class StubProgram {
   void SetUpAllowedToOperateSynchronization();
   bool WaitUntilAllowedToOperate();
   int GetReturnCodeFromElevatedCopy();
-  DWORD LaunchProcess(const std::wstring& program, const std::wstring& arguments);
+  // Starts program (path quoted, arguments after a blank) without waiting;
+  // the process id, or 0. Needs no state of an installation.
+  static DWORD LaunchProcess(const std::wstring& program, const std::wstring& arguments);
   void WaitForProcess(DWORD processId, DWORD milliseconds);
   void RunPostInstallPrograms(const std::wstring& page);
   // Builds the elevated copy's argument list from the current state (no

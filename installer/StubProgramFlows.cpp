@@ -62,7 +62,7 @@ int StubProgram::InstallationSequenceElevated() {
     const int code = SilentInstallSequence();
     if (code == ExitCode::Success) {
       RunUIHosters();
-      LoadInstallerPostRunner(*this);
+      LoadInstallerPostRunner();
     }
     LogW(4, L"%s: -- Silent installation sequence complete", self);
     return code;

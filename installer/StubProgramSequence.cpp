@@ -319,6 +319,11 @@ std::wstring StubProgram::GetTargetDirectory() {
   LogW(5, L"%s: ", self);
   if (!m_targetDirectory.empty()) return m_targetDirectory;
   std::wstring previous;
+  // An empty "InstallPath" names no folder. Taken as found, it would hand
+  // Windows Installer an empty TARGETDIR together with a reinstallation of
+  // a product that is not there, and the agent's programs would be looked
+  // for by bare file name in the current folder; so it counts as no previous
+  // installation.
   if (getTargetDir(previous) && !previous.empty()) {
     m_targetDirectory = previous;
     m_reinstall = true;

@@ -99,9 +99,27 @@ bool SecurityDescriptorHolder::ReadFromFile(const wchar_t* path) {
   return true;
 }
 
+std::wstring PrivateFolderSddl(const std::wstring& userSid) {
+  return L"D:(A;OICI;GA;;;" + userSid + L")(A;OICI;GA;;;BA)(A;OICI;GA;;;SY)";
+}
+
+bool BuildFileSecurity(SecurityDescriptorHolder& holder, bool administrator) {
+  if (administrator) return holder.SetRestrictedAccess();
+  // A process without administrator rights is usually the first one under
+  // user-account control, whose folder holds the copy that is then started
+  // elevated: only its own user (by the token's SID, which every Windows
+  // version has), administrators and the system may touch it.
+  std::wstring user;
+  if (!GetCurrentUserSidString(user) || user.empty()) {
+    holder.Free();
+    return false;
+  }
+  return holder.FromSddl(PrivateFolderSddl(user).c_str(), false);
+}
+
 bool FileSecurity(const wchar_t* path) {
   SecurityDescriptorHolder holder;
-  bool built = IsAdministratorsMember() ? holder.SetRestrictedAccess() : holder.SetEveryoneFullAccess();
+  bool built = BuildFileSecurity(holder, IsAdministratorsMember());
   bool applied = built && path && holder.ApplyToFile(path);
   holder.Free();
   return applied;

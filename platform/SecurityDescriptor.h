@@ -53,8 +53,17 @@ class SecurityDescriptorHolder {
   SECURITY_ATTRIBUTES* m_attributes;
 };
 
-// Restricts an existing file or folder: the restricted list for an
-// administrator, the everyone-full list otherwise.
+// The list of a folder private to one account: all access for the user
+// whose SID text is given, the Administrators group and the system; no
+// entry for anyone else. Built protected, it inherits nothing.
+std::wstring PrivateFolderSddl(const std::wstring& userSid);
+// The list FileSecurity applies: the restricted list for an administrator;
+// otherwise the private list of the process token's user, so that no other
+// account can change what the folder holds. False when it cannot be built
+// (also when the user's SID cannot be read); the holder is then empty.
+bool BuildFileSecurity(SecurityDescriptorHolder& holder, bool administrator);
+// Restricts an existing file or folder with BuildFileSecurity's list for the
+// process's administrator state.
 bool FileSecurity(const wchar_t* path);
 
 // Whether the process's token is a member of BUILTIN\Administrators (false

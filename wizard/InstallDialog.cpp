@@ -435,7 +435,7 @@ int InstallDialog::RunInstallSequence() {
     case LarkInstaller::kInstalled:
       if (!m_operatorOnly && installer.IsRebootRequired()) return kCodeRebootRequired;
       RunUIHosters();
-      if (m_owner) LoadInstallerPostRunner(*m_owner);
+      LoadInstallerPostRunner();
       LogW(5, L"%s: Allowing operation", kWorkerName);
       if (m_allowedToOperate) SetEvent(m_allowedToOperate);
       LogW(5, L"%s: Starting to wait", kWorkerName);

@@ -31,6 +31,12 @@ std::wstring AgentValue(const wchar_t* name) {
   return rc == ERROR_SUCCESS && type == REG_SZ ? value : L"";
 }
 
+std::wstring GetFolderPathForTest(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+  return path;
+}
+
 std::vector<AgentStart> StartsOf(const AgentStartLog& log, const std::wstring& program) {
   std::vector<AgentStart> found;
   for (const AgentStart& start : log.Read()) {
@@ -119,6 +125,30 @@ TEST_F(AgentRoad, InstallsStartsTheAgentRecordsOriginsThenOpensTheInstalledAgent
               DeleteFileW((installPath + L"trigger.exe").c_str()));
   EXPECT_EQ(Run(L"--silent"), static_cast<DWORD>(ExitCode::Failure));
   EXPECT_EQ(starts.Read().size(), before + 1);
+}
+
+TEST_F(AgentRoad, AnInstallFolderTooLongForTheHosterPathStillEndsInSuccess) {
+  // The operator's folder under Program Files is long enough that the
+  // installed agent's folder, a backslash and "khhoster32.exe" pass
+  // MAX_PATH: the installation succeeds, the hosters cannot be started, and
+  // that must not turn the run into a failure.
+  const std::wstring programFiles = GetFolderPathForTest(CSIDL_PROGRAM_FILES);
+  std::wstring folder = L"K-Harbor\\";
+  folder += std::wstring(250 - programFiles.size() - 1 - folder.size(), L'h');
+  ASSERT_TRUE(MakeOperatorBuild(BuiltExe(L"larkstubinst"), exe,
+                                {{L"PartnerID", L"4711"},
+                                 {L"StubConfigurationAddress", TestServerBase()},
+                                 {L"en:InstallDirUnderProgramFiles", folder}}));
+  AgentStartLog starts(L"agent-road-long");
+  ASSERT_TRUE(ServeAgentLayout(L"good"));
+
+  EXPECT_EQ(Run(L"--silent"), 0u);
+  const std::wstring installPath = AgentValue(L"InstallPath");
+  ASSERT_FALSE(installPath.empty());
+  EXPECT_GE(installPath.size() + std::wstring(L"khhoster32.exe").size() + 1, static_cast<size_t>(MAX_PATH))
+      << Narrow(installPath);
+  Sleep(500);
+  EXPECT_TRUE(StartsOf(starts, L"khhoster32.exe").empty());
 }
 
 }  // namespace

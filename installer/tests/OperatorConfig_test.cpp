@@ -5,6 +5,8 @@
 // them.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,40 @@ TEST(OperatorRecord, BorrowsEveryStringOfTheConfigInRecordOrder) {
   EXPECT_EQ(record.startMenuFolder, config.startMenuFolder.c_str());
   EXPECT_EQ(record.licenseTermsHash, config.licenseTermsHash.c_str());
   EXPECT_EQ(record.language, config.language.c_str());
+}
+
+// The agent's library reads the record by byte position, not through this
+// program's declaration: the size word and each field sit where the agent
+// expects them. The 32-bit product's record is nine 32-bit words; a 64-bit
+// build has the natural layout with 8-byte pointers.
+TEST(OperatorRecord, SizeWordAndFieldsSitAtTheAgentsByteOffsets) {
+#if UINTPTR_MAX == 0xFFFFFFFFu
+  const uint32_t kSize = 36;
+  const size_t kOffsets[] = {8, 12, 16, 20, 24, 28, 32};
+#else
+  const uint32_t kSize = 64;
+  const size_t kOffsets[] = {8, 16, 24, 32, 40, 48, 56};
+#endif
+  OperatorConfig config = FilledConfig();
+  OperatorConfigInstallRecord record;
+  OperatorConfigurator::MakeInstallRecord(record, config);
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&record);
+  uint32_t size = 0;
+  int32_t id = 0;
+  memcpy(&size, bytes + 0, 4);
+  memcpy(&id, bytes + 4, 4);
+  EXPECT_EQ(size, kSize);
+  EXPECT_EQ(sizeof(OperatorConfigInstallRecord), kSize);
+  EXPECT_EQ(id, -17);
+  const std::wstring* fields[] = {&config.lateboundTargetDir, &config.uninstallation, &config.shortcutName,
+                                  &config.khDiagShortcutName, &config.startMenuFolder, &config.licenseTermsHash,
+                                  &config.language};
+  for (size_t i = 0; i < 7; ++i) {
+    const wchar_t* text = nullptr;
+    ASSERT_LE(kOffsets[i] + sizeof text, sizeof record);
+    memcpy(&text, bytes + kOffsets[i], sizeof text);
+    EXPECT_EQ(text, fields[i]->c_str()) << "field " << i << " at byte " << kOffsets[i];
+  }
 }
 
 TEST(OperatorRecord, EmptyFieldsPointAtEmptyStrings) {

@@ -5,6 +5,8 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cwchar>
+#include <map>
 #include <regex>
 
 #include "installer/PostInstall.h"
@@ -70,6 +72,63 @@ TEST_F(PostInstallTest, PackageOriginsAreTwelveValuesWithOneTimeStamp) {
   }
 }
 
+// Makes the registry write of one value name fail, as a full or locked
+// hive would; every other write goes through.
+const wchar_t* g_failingValueName = nullptr;
+
+LONG WINAPI SetValueFailingOne(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
+  if (g_failingValueName && name && wcscmp(name, g_failingValueName) == 0) return ERROR_ACCESS_DENIED;
+  return RegSetValueExW(key, name, reserved, type, data, size);
+}
+
+class FailingValueWrite {
+ public:
+  explicit FailingValueWrite(const wchar_t* name) {
+    g_failingValueName = name;
+    g_setRegistryValue = &SetValueFailingOne;
+  }
+  ~FailingValueWrite() {
+    g_setRegistryValue = &RegSetValueExW;
+    g_failingValueName = nullptr;
+  }
+};
+
+TEST_F(PostInstallTest, AFailedAddressEndsItsPackageButTheLaterPackagesAreStillWritten) {
+  // Values of an earlier run that the failed package keeps.
+  ASSERT_TRUE(StoreValue(L"old file", L"Lark Client", L"Stub_help_file", HKEY_LOCAL_MACHINE));
+  ASSERT_TRUE(StoreValue(L"old stamp", L"Lark Client", L"Stub_help_timestamp", HKEY_LOCAL_MACHINE));
+  PlatformLogCapture log;
+  {
+    FailingValueWrite failing(L"Stub_help_url");
+    EXPECT_TRUE(RecordPackageOrigins(L"http://h/c.zip", L"C:\\d\\c.zip", L"http://h/l.zip", L"C:\\d\\l.zip",
+                                     L"http://h/h.zip", L"C:\\d\\h.zip", L"http://h/s.zip", L"C:\\d\\s.zip"));
+  }
+  std::map<std::wstring, std::wstring> values = AgentValues();
+  EXPECT_EQ(values.count(L"Stub_help_url"), 0u);
+  EXPECT_EQ(values[L"Stub_help_file"], L"old file");
+  EXPECT_EQ(values[L"Stub_help_timestamp"], L"old stamp");
+  const std::wstring stamp = values[L"Stub_customizations_timestamp"];
+  EXPECT_FALSE(stamp.empty());
+  const struct {
+    const wchar_t* package;
+    const wchar_t* url;
+    const wchar_t* file;
+  } kWritten[] = {{L"customizations", L"http://h/c.zip", L"C:\\d\\c.zip"},
+                  {L"localizations", L"http://h/l.zip", L"C:\\d\\l.zip"},
+                  {L"settings", L"http://h/s.zip", L"C:\\d\\s.zip"}};
+  for (const auto& p : kWritten) {
+    const std::wstring prefix = std::wstring(L"Stub_") + p.package;
+    EXPECT_EQ(values[prefix + L"_url"], p.url) << Narrow(p.package);
+    EXPECT_EQ(values[prefix + L"_file"], p.file) << Narrow(p.package);
+    EXPECT_EQ(values[prefix + L"_timestamp"], stamp) << Narrow(p.package);
+  }
+  EXPECT_EQ(values.size(), 11u);  // nine new values and the two old ones
+  bool failureLogged = false;
+  for (const std::wstring& line : log.Texts())
+    failureLogged = failureLogged || line.find(L"StoreValue: Failed Stub_help_url:[5] ") != std::wstring::npos;
+  EXPECT_TRUE(failureLogged);
+}
+
 TEST_F(PostInstallTest, StoreValueLogsEachWriteAndTimeStampIsLocalTime) {
   PlatformLogCapture log;
   EXPECT_TRUE(StorePackageOrigin(L"help", L"u", L"f", L"2012-09-12T10:04:32"));
@@ -133,12 +192,11 @@ TEST_F(PostInstallTest, PostRunnerStartsWithTheOperatorIdWhateverTheFinalBacksla
   ScratchDir dir(L"postrunner");
   ASSERT_TRUE(CopyAgentStandIns(dir.path()));
   LarkProperties::Instance()->StoreProperty(L"PartnerID", L"4711", LarkProperties::CustomizedSettings);
-  StubProgram program(nullptr);
   for (const std::wstring& path : {dir.path(), dir.path() + L"\\"}) {
     AgentStartLog starts(L"postrunner");
     SetInstallPath(path);
     PlatformLogCapture log;
-    LoadInstallerPostRunner(program);
+    LoadInstallerPostRunner();
     ASSERT_TRUE(starts.WaitFor(1, 10000));
     std::vector<AgentStart> started = starts.Read();
     ASSERT_EQ(started.size(), 1u);
@@ -164,10 +222,32 @@ TEST_F(PostInstallTest, UIHostersStartFromTheInstallFolder) {
   EXPECT_EQ(started[0].commandLine, L"\"" + dir.file(L"khhoster32.exe") + L"\" -startuihosters");
 }
 
+TEST_F(PostInstallTest, AnInstallFolderTooLongForTheHosterPathIsAFailedStartNotAnException) {
+  // A real folder whose path leaves no room for a backslash and the
+  // hoster's file name within MAX_PATH (260 characters, terminator included).
+  ScratchDir dir(L"long");
+  std::wstring folder = dir.path() + L"\\";
+  ASSERT_LT(folder.size(), 200u);
+  folder += std::wstring(246 - folder.size(), L'd');
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << GetLastError();
+  SetInstallPath(folder);
+  PlatformLogCapture log;
+  bool started = true;
+  EXPECT_NO_THROW(started = RunUIHosters());
+  EXPECT_FALSE(started);
+  std::vector<std::wstring> lines = log.Texts();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), L"*E|RunUIHosters: Failed to start UI hosters"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      L"*E|RunUIHosters: No program path in the installation folder: _wmakepath_s failed"),
+            lines.end());
+  // The runner's path is composed without that limit; nothing throws there.
+  EXPECT_NO_THROW(LoadInstallerPostRunner());
+  RemoveDirectoryW(folder.c_str());
+}
+
 TEST_F(PostInstallTest, NoAgentKeyStartsNoRunnerAndTriesTheBareHosterName) {
   AgentStartLog starts(L"norunner");
-  StubProgram program(nullptr);
-  LoadInstallerPostRunner(program);
+  LoadInstallerPostRunner();
   PlatformLogCapture log;
   EXPECT_FALSE(RunUIHosters());
   std::vector<std::wstring> lines = log.Texts();

@@ -6,6 +6,7 @@
 // the AllowedToOperate event, the instance mutexes and the agent's key are
 // machine-wide.
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <string>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "installer/StubProgram.h"
 #include "installer/tests/StandIn.h"
 #include "platform/NamedObjects.h"
+#include "platform/PathUtils.h"
 #include "platform/RegKey.h"
 #include "platform/SecurityDescriptor.h"
 #include "settings/LarkProperties.h"
@@ -271,6 +273,17 @@ TEST_F(AgentKey, PreviousInstallFolderIsTheTargetAndItsProgramsAreLookedFor) {
   EXPECT_FALSE(program.CanRunPostInstallPrograms());  // trigger.exe missing
   ASSERT_TRUE(larktest::WriteFileBytes(dir.file(L"trigger.exe"), std::string("x")));
   EXPECT_TRUE(program.CanRunPostInstallPrograms());
+}
+
+TEST_F(AgentKey, AnEmptyInstallPathIsNoPreviousInstallation) {
+  // An agent key whose "InstallPath" is present but empty names no folder:
+  // the target is the one under Program Files, and nothing is reinstalled.
+  SetSetting(L"InstallDirUnderProgramFiles", L"K-Harbor\\Lark Client");
+  Write(L"InstallPath", L"");
+  StubProgram program(GetModuleHandleW(nullptr));
+  EXPECT_EQ(Narrow(program.GetTargetDirectory()), Narrow(GetFolderPath(CSIDL_PROGRAM_FILES) + L"\\K-Harbor\\Lark Client"));
+  EXPECT_FALSE(program.IsReinstall());
+  SetSetting(L"InstallDirUnderProgramFiles", L"");
 }
 
 }  // namespace

@@ -43,6 +43,24 @@ const ListCase kLists[] = {
     {"StrictMutex", &SecurityDescriptorHolder::SetStrictMutexAccess, kStrictMutex, false},
 };
 
+// The process token's user SID, read here without the code under test.
+std::wstring TokenUserSid() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return L"";
+  BYTE buffer[512];
+  DWORD size = 0;
+  std::wstring text;
+  if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size))
+    text = acltest::SidText(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+  CloseHandle(token);
+  return text;
+}
+
+// The list a folder private to the current user carries.
+std::wstring PrivateList() {
+  return L"D:(A;OICI;GA;;;" + TokenUserSid() + L")(A;OICI;GA;;;BA)(A;OICI;GA;;;SY)";
+}
+
 bool AllowsEveryone(const acltest::Dacl& d) {
   if (d.isNull) return true;
   for (const acltest::Ace& ace : d.aces) {
@@ -114,6 +132,49 @@ TEST(SecurityDescriptorHolderTest, FixedListsCarryTheirTextAndProtection) {
   }
 }
 
+TEST(SecurityDescriptorHolderTest, PrivateFolderTextNamesTheUserAdministratorsAndSystem) {
+  EXPECT_EQ(Narrow(PrivateFolderSddl(L"S-1-5-21-11-22-33-1001")),
+            "D:(A;OICI;GA;;;S-1-5-21-11-22-33-1001)(A;OICI;GA;;;BA)(A;OICI;GA;;;SY)");
+}
+
+TEST(SecurityDescriptorHolderTest, FileSecurityListFollowsTheAdministratorState) {
+  const std::wstring user = TokenUserSid();
+  ASSERT_EQ(user.substr(0, 4), L"S-1-") << Narrow(user);
+  const std::wstring privateList = PrivateList();
+  const struct {
+    bool administrator;
+    const wchar_t* sddl;
+  } kCases[] = {{true, kRestricted}, {false, privateList.c_str()}};
+  GENERIC_MAPPING identity = {GENERIC_READ, GENERIC_WRITE, GENERIC_EXECUTE, GENERIC_ALL};
+  for (const auto& c : kCases) {
+    SecurityDescriptorHolder holder;
+    ASSERT_TRUE(BuildFileSecurity(holder, c.administrator)) << c.administrator;
+    ASSERT_TRUE(IsValidSecurityDescriptor(holder.Descriptor()));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(holder.Descriptor(), &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED) << c.administrator;
+    acltest::Dacl own = acltest::FromDescriptor(holder.Descriptor(), identity);
+    EXPECT_EQ(own.aces, acltest::FromSddlText(c.sddl, identity).aces)
+        << c.administrator << ": " << acltest::Describe(own);
+    if (!c.administrator) {
+      // Nobody but the user, the Administrators group and the system, each
+      // with all access to the folder and what it will hold.
+      acltest::Dacl mapped = acltest::FromDescriptor(holder.Descriptor(), acltest::FileMapping());
+      ASSERT_EQ(mapped.aces.size(), 3u) << acltest::Describe(mapped);
+      EXPECT_EQ(mapped.aces[0].sid, user);
+      EXPECT_EQ(mapped.aces[1].sid, L"S-1-5-32-544");
+      EXPECT_EQ(mapped.aces[2].sid, L"S-1-5-18");
+      for (const acltest::Ace& ace : mapped.aces) {
+        EXPECT_EQ(ace.type, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_EQ(ace.mask, static_cast<DWORD>(FILE_ALL_ACCESS));
+        EXPECT_EQ(ace.flags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+      }
+    }
+    holder.Free();
+  }
+}
+
 TEST(SecurityDescriptorHolderTest, LocalAdministratorIsResolved) {
   // The restricted and mutex lists name the machine's own administrator
   // account; its SID ends with the well-known RID 500.
@@ -168,6 +229,17 @@ TEST_F(FolderAclTest, ProtectedListsReplaceWhatTheFolderWouldInherit) {
   }
 }
 
+TEST_F(FolderAclTest, ANonAdministratorsFolderIsClosedToEveryoneElse) {
+  // The list FileSecurity gives a process without administrator rights
+  // (Wine's user always has them, so it is built for that state directly).
+  std::wstring folder = NewFolder(L"private");
+  SecurityDescriptorHolder holder;
+  ASSERT_TRUE(BuildFileSecurity(holder, false));
+  EXPECT_TRUE(holder.ApplyToFile(folder.c_str())) << GetLastError();
+  holder.Free();
+  ExpectFolderHasList(folder, PrivateList().c_str());
+}
+
 TEST_F(FolderAclTest, ApplyToFileRejectsANullPathAndAMissingFile) {
   SecurityDescriptorHolder holder;
   ASSERT_TRUE(holder.SetEveryoneFullAccess());
@@ -205,7 +277,7 @@ TEST_F(FolderAclTest, ReadFromFileOfAMissingFileLeavesTheHolderEmpty) {
 TEST_F(FolderAclTest, FileSecurityChoosesTheListByAdministratorRights) {
   std::wstring folder = NewFolder(L"secured");
   EXPECT_TRUE(FileSecurity(folder.c_str()));
-  ExpectFolderHasList(folder, IsAdministratorsMember() ? kRestricted : kEveryoneFull);
+  ExpectFolderHasList(folder, IsAdministratorsMember() ? kRestricted : PrivateList().c_str());
   EXPECT_FALSE(FileSecurity(nullptr));
   EXPECT_FALSE(FileSecurity(scratch_.file(L"missing").c_str()));
 }
@@ -215,7 +287,7 @@ TEST(WorkingFolderTest, SecureTempDirectoryHasTheRestrictedList) {
   DWORD attributes = GetFileAttributesW(path.c_str());
   ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
-  ExpectFolderHasList(path, IsAdministratorsMember() ? kRestricted : kEveryoneFull);
+  ExpectFolderHasList(path, IsAdministratorsMember() ? kRestricted : PrivateList().c_str());
   RemoveDirectoryW(path.c_str());
 }
 
