@@ -45,7 +45,6 @@ bool Download_Helper::download(const std::wstring& url, const std::wstring& targ
     return false;
   }
   m_sink = sink;
-  InterlockedExchange(&m_abortRequested, 0);
   int code = createDownloaderJob();
   if (code != kDownloadOk || !m_job) {
     LogW(1, L"%s: Failed to create downloader job: %s", me, DownloadErrorText(code));
@@ -61,8 +60,9 @@ bool Download_Helper::download(const std::wstring& url, const std::wstring& targ
          DownloadErrorText(code));
     return false;
   }
-  // An abort that came while the job was being made: the new job would run
-  // its first attempt regardless, so it is honoured here.
+  // An abort given before this job existed (it reached the old one, or no
+  // job at all): the new job never heard of it, so it is honoured here. A
+  // later one reaches this job, which then stays cancelled.
   if (InterlockedCompareExchange(&m_abortRequested, 0, 0) != 0)
     code = kDownloadCancelled;
   else

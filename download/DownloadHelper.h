@@ -25,7 +25,9 @@ class Download_Helper {
   // True when the file is at the target path. `sink` may be null; it is
   // called on this thread and kept until the next download.
   bool download(const std::wstring& url, const std::wstring& targetPath, ProgressSink* sink);
-  // Cancels the running download; meant for another thread.
+  // Cancels the running download and every later one on this helper: an
+  // abort holds for the helper's life (the life of the page that owns it).
+  // Meant for another thread.
   void abort();
   // Seconds for the next downloads; 0 keeps the library's default.
   void SetTimeout(int seconds);
@@ -48,7 +50,7 @@ class Download_Helper {
   // Guards m_job against abort() from another thread while download()
   // replaces the job; never held while a download runs.
   CRITICAL_SECTION m_jobLock;
-  // Set by abort(); a download that sees it before its transfer starts
-  // gives up instead of running, since the new job would not see the cancel.
+  // Set by abort() and never cleared: a download that sees it gives up
+  // before its transfer starts, since its new job would not see the cancel.
   volatile LONG m_abortRequested = 0;
 };

@@ -101,12 +101,6 @@ void Downloader::SetWaitHandle(HINTERNET handle) {
   m_waitAny = false;
 }
 
-void Downloader::ClearPendingAbort() {
-  // An abort between two downloads is not carried into the next one.
-  AutoLock lock(m_lock);
-  m_abortPending = false;
-}
-
 bool Downloader::IsAbortSet() { return m_hAbort && WaitForSingleObject(m_hAbort, 0) == WAIT_OBJECT_0; }
 
 bool Downloader::SetTimeout(int seconds) {
@@ -186,8 +180,8 @@ int Downloader::init(const std::wstring& url) {
     return kDownloadIoError;
   }
   {
-    // An abort that came after download() began but before the event
-    // existed must not be lost.
+    // An abort that came before the event existed (before download() began
+    // or while it was starting) must not be lost.
     AutoLock lock(m_lock);
     m_hAbort = abortEvent;
     if (m_abortPending) SetEvent(m_hAbort);
@@ -530,7 +524,6 @@ int Downloader::GetURLInfo(const wchar_t* url, URLInfo* info) {
     CloseHandles();
     return kDownloadBadUrl;
   }
-  ClearPendingAbort();
   int result = init(url);
   if (result != kDownloadOk) {
     LogW(1, L"%s: Initialization failed(%i)", L"khdownload::Downloader::GetURLInfo", result);

@@ -83,7 +83,6 @@ class Downloader : public IDownloader {
   void CloseRequest(HINTERNET& request);
   void AbandonPendingRead();
   bool IsAbortSet();
-  void ClearPendingAbort();
   void SetWaitHandle(HINTERNET handle);
   bool ReadContentRange(HINTERNET request, DWORD& first, DWORD& total);
   int FinishFile(HANDLE& file, DWORD bytesDone);
@@ -118,7 +117,8 @@ class Downloader : public IDownloader {
   // expects (null: any), the read buffer (replaced when a pending read has
   // to be given up), the answer's Content-Range total (0 when none), a lock
   // that keeps abort() from racing with the closing of the abort event, and
-  // an abort that came while no event existed yet.
+  // an abort that came while no event existed (before this download began
+  // or between two): the next download starts aborted and sends nothing.
   HINTERNET m_hWaitFor;
   bool m_waitAny;
   ReadBuffer* m_buffer;

@@ -13,8 +13,7 @@ KH_DownloaderJob::KH_DownloaderJob(DownloadProgressCallback callback, void* user
       m_userData(userData),
       m_downloader(nullptr),
       m_hAbort(nullptr),
-      m_retryWaitMs(1500),
-      m_cancelledBefore(false) {
+      m_retryWaitMs(1500) {
   Clear();
   CreateDownloader();
 }
@@ -93,7 +92,6 @@ void KH_DownloaderJob::DropFinished() {
 
 int KH_DownloaderJob::Download() {
   LogW(5, L"%s: ", L"khdownload::KH_DownloaderJob::Download");
-  m_cancelledBefore = m_hAbort && WaitForSingleObject(m_hAbort, 0) == WAIT_OBJECT_0;
   int result = kDownloadOk;
   for (const std::wstring& url : m_queue) {
     result = DownloadSingleFile(url, FindTarget(url));
@@ -109,9 +107,9 @@ int KH_DownloaderJob::DownloadSingleFile(const std::wstring& url, const std::wst
   if (!m_downloader) return kDownloadUnrecognized;
   int result = kDownloadOk;
   for (int attempt = 1; attempt <= 3; ++attempt) {
-    // A cancel that came while this Download call ran (between two files,
-    // or before the transfer had its own abort event) ends it here.
-    if (!m_cancelledBefore && m_hAbort && WaitForSingleObject(m_hAbort, 0) == WAIT_OBJECT_0) {
+    // A cancel, whenever it came (before this call, between two files, or
+    // between two attempts), ends it here before the next request.
+    if (m_hAbort && WaitForSingleObject(m_hAbort, 0) == WAIT_OBJECT_0) {
       LogW(4, L"%s: User abort", L"khdownload::KH_DownloaderJob::DownloadSingleFile");
       return kDownloadCancelled;
     }

@@ -26,8 +26,9 @@ class KH_DownloaderJob {
   // comparison) is ignored, so the first target of a url stays.
   virtual void AddURL(const std::wstring& url, const std::wstring& target);
   virtual void Clear();
-  // Safe from any thread. The job stays cancelled: every later retry pause
-  // ends at once.
+  // Safe from any thread. The job stays cancelled: a Download that begins
+  // afterwards returns 2 without a request, and every retry pause ends at
+  // once.
   virtual void Cancel();
   // Runs the queue in order and stops at the first failure; the URLs that
   // succeeded leave the queue, so a later call starts at the failed one.
@@ -60,9 +61,6 @@ class KH_DownloaderJob {
   std::map<std::wstring, std::wstring> m_targets;
   HANDLE m_hAbort;
   int m_retryWaitMs;
-  // Whether the job was already cancelled when the running Download began
-  // (a cancel that comes during the call stops it between attempts).
-  bool m_cancelledBefore;
 };
 
 }  // namespace khdownload

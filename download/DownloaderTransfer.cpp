@@ -38,7 +38,6 @@ int Downloader::download(const std::wstring& url, const std::wstring& path, Down
        path.c_str());
   m_callback = callback;
   m_userData = userData;
-  ClearPendingAbort();
   // The HEAD values of an earlier URL must not be written into this URL's
   // resume record when this URL's HEAD fails.
   if (url != m_current.url) {
@@ -54,6 +53,12 @@ int Downloader::download(const std::wstring& url, const std::wstring& path, Down
     LogW(1, L"%s: Initialization failed(%i)", L"khdownload::Downloader::download", result);
     CloseHandles();
     return result;
+  }
+  if (IsAbortSet()) {
+    // Aborted before the first request: nothing goes to the server.
+    LogW(4, L"%s: Download cancelled", L"khdownload::Downloader::download");
+    CloseHandles();
+    return kDownloadCancelled;
   }
   RefreshURLInfo();
   std::wstring headers;

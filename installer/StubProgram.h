@@ -107,7 +107,11 @@ class StubProgram {
   bool VN48HackForDC_WriteFile(const std::wstring& path, const std::string& content);
 
   // Read-only views for the pages and the tests.
-  const std::wstring& GetLanguage() const { return m_language; }
+  // The installation language: the settings store's current language. The
+  // default selection puts it there and the welcome page changes it (also
+  // when shown again after Back), so every later step reads it here and
+  // installs the language chosen last.
+  std::wstring GetLanguage() const { return LarkProperties::Instance()->GetLanguage(); }
   const std::wstring& GetLicenseTermsHash() const { return m_licenseTermsHash; }
   bool IsSilent() const { return m_silent; }
   bool IsLocal() const { return m_local; }
@@ -133,6 +137,8 @@ class StubProgram {
   std::vector<std::wstring> ElevatedArgumentList();
 
   HINSTANCE m_hInstance;
+  // The --language value, then the default the selection settled on; it
+  // goes to the settings store there and is not read afterwards.
   std::wstring m_language;
   std::wstring m_targetDirectory;
   std::wstring m_licenseTermsHash;

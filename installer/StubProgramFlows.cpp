@@ -193,12 +193,13 @@ void StubProgram::LocalLateboundPackagePaths(std::wstring& customization, std::w
   const std::wstring folders[] = {properties->GetCustomizationDirectory(), properties->GetLocalizationDirectory(),
                                   properties->GetHelpDirectory(), properties->GetSettingsDirectory()};
   std::wstring* paths[] = {&customization, &localization, &help, &settings};
+  const std::wstring language = GetLanguage();
   for (int i = 0; i < 4; ++i) {
     paths[i]->clear();
     // A folder that was not given has no package in it.
     if (folders[i].empty()) continue;
     const std::wstring name =
-        kPackages[i].localSuffix ? m_language + L"_" + kPackages[i].localSuffix : std::wstring(kPackages[i].fileName);
+        kPackages[i].localSuffix ? language + L"_" + kPackages[i].localSuffix : std::wstring(kPackages[i].fileName);
     const std::wstring path = MakePath(folders[i], name);
     if (IsExistingFile(path)) *paths[i] = path;
   }
@@ -210,7 +211,7 @@ int StubProgram::InstallMSI(const std::wstring& packagePath) {
   // The target directory first: finding a previous installation sets the
   // reinstall flag that the installer takes as well.
   const std::wstring target = GetTargetDirectory();
-  LarkInstaller installer(m_language, target, GetLateboundTargetDir(), m_licenseTermsHash, m_reinstall);
+  LarkInstaller installer(GetLanguage(), target, GetLateboundTargetDir(), m_licenseTermsHash, m_reinstall);
   LogW(4, L"%s: Installing MSI package", self);
   const int result = installer.CheckAndInstall(packagePath, nullptr);
   if (result == LarkInstaller::kInstalled)

@@ -90,7 +90,7 @@ int StubProgram::ShowInstallationProgressDlg() {
   const bool operatorOnly = ShouldConfigureNewOperator();
   int result;
   {
-    InstallDialog page(this, m_local, m_language, target, latebound, m_licenseTermsHash, m_reinstall, operatorOnly,
+    InstallDialog page(this, m_local, GetLanguage(), target, latebound, m_licenseTermsHash, m_reinstall, operatorOnly,
                        m_hAllowedToOperate);
     LogW(4, L"%s: -- Showing installation progress dialog", self);
     result = page.DoModal();

@@ -220,29 +220,82 @@ TEST_F(DownloadHelperTest, AbortFromAnotherThreadEndsTheDownload) {
   std::vector<std::wstring> lines = log.Texts();
   EXPECT_EQ(CountContaining(lines, L": Download was cancelled on request"), 1u);
 
-  // The cancel belongs to that download only.
+  // The cancel holds for the helper's life (its page is ending): a later
+  // download fetches nothing, while a new helper fetches the file.
   TestHttpServer::ClearFaults(name);
-  EXPECT_TRUE(helper.download(TestHttpServer::Url(name), m_dir.file(L"c2.bin"), nullptr));
-  EXPECT_TRUE(TargetMatches(m_dir.file(L"c2.bin")));
+  const size_t requests = TestHttpServer::Log(name).size();
+  EXPECT_FALSE(helper.download(TestHttpServer::Url(name), m_dir.file(L"c2.bin"), nullptr));
+  EXPECT_EQ(TestHttpServer::Log(name).size(), requests);
+  EXPECT_EQ(GetFileAttributesW(m_dir.file(L"c2.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+  Download_Helper fresh;
+  EXPECT_TRUE(fresh.download(TestHttpServer::Url(name), m_dir.file(L"c3.bin"), nullptr));
+  EXPECT_TRUE(TargetMatches(m_dir.file(L"c3.bin")));
+}
+
+TEST_F(DownloadHelperTest, AbortBeforeADownloadFetchesNothing) {
+  // The page's Yes can come before its worker reaches the download.
+  std::wstring name = Serve(50000);
+  Download_Helper helper;
+  PlatformLogCapture log;
+  helper.abort();
+  EXPECT_FALSE(helper.download(TestHttpServer::Url(name), m_dir.file(L"e.bin"), nullptr));
+  EXPECT_TRUE(TestHttpServer::Log(name).empty()) << "no request may reach the server";
+  EXPECT_EQ(GetFileAttributesW(m_dir.file(L"e.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_FALSE(helper.IsConnectionEstablished());
+  EXPECT_FALSE(helper.IsDownloadStarted());
+  std::vector<std::wstring> lines = log.Texts();
+  EXPECT_EQ(CountContaining(lines, L"*F|Download_Helper::download: Failed to download " + TestHttpServer::Url(name) +
+                                       L" to " + m_dir.file(L"e.bin") + L": Download was cancelled on request"),
+            1u);
+}
+
+// Busy-waits about the given number of microseconds (a sleep is far
+// coarser than the instants this is meant to hit).
+void SpinMicroseconds(double microseconds) {
+  LARGE_INTEGER frequency, start, now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  do {
+    QueryPerformanceCounter(&now);
+  } while (static_cast<double>(now.QuadPart - start.QuadPart) * 1e6 / frequency.QuadPart < microseconds);
 }
 
 TEST_F(DownloadHelperTest, AbortWhileJobsAreReplacedIsSafe) {
-  // abort() from another thread while downloads replace their jobs: no
-  // crash, and every download either succeeds or fails cleanly.
-  std::wstring name = Serve(2000);
-  Download_Helper helper;
-  volatile LONG stop = 0;
-  std::thread canceller([&] {
-    while (!InterlockedCompareExchange(&stop, 0, 0)) {
+  // abort() from another thread just as a download replaces the helper's
+  // job, at instants from before the call up to its first request. The
+  // server waits 400 ms before each answer, so an abort that is lost shows
+  // as a download that runs its course (and writes the file); one that
+  // holds ends the download before any answer. Either way the helper stays
+  // aborted: its next download sends nothing to the server.
+  const std::wstring warm = Serve(2000);
+  const std::wstring afterwards = Serve(2000, 5);
+  for (int round = 0; round < 20; ++round) {
+    const std::wstring slow = Serve(2000, 10 + round);
+    const std::wstring target = m_dir.file(L"race-" + std::to_wstring(round) + L".bin");
+    Download_Helper helper;
+    // A first download, so that the raced one replaces a job.
+    ASSERT_TRUE(helper.download(TestHttpServer::Url(warm), m_dir.file(L"warm.bin"), nullptr));
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const double offset = round * 150.0;  // microseconds, 0 to 2.85 ms
+    std::thread canceller([&] {
+      WaitForSingleObject(go, INFINITE);
+      SpinMicroseconds(offset);
       helper.abort();
-      Sleep(1);
-    }
-  });
-  for (int i = 0; i < 20; ++i) helper.download(TestHttpServer::Url(name), m_dir.file(L"race.bin"), nullptr);
-  InterlockedExchange(&stop, 1);
-  canceller.join();
-  TestHttpServer::ClearFaults(name);
-  EXPECT_TRUE(helper.download(TestHttpServer::Url(name), m_dir.file(L"race2.bin"), nullptr));
+    });
+    SetEvent(go);
+    const DWORD start = GetTickCount();
+    const bool result = helper.download(TestHttpServer::Url(slow) + L"?delay=0.4", target, nullptr);
+    const DWORD elapsed = GetTickCount() - start;
+    canceller.join();
+    CloseHandle(go);
+    EXPECT_FALSE(result) << "round " << round << ": the abort was lost";
+    EXPECT_LT(elapsed, 350u) << "round " << round << ": one answer alone takes 400 ms";
+    EXPECT_EQ(GetFileAttributesW(target.c_str()), INVALID_FILE_ATTRIBUTES) << "round " << round;
+    EXPECT_FALSE(helper.download(TestHttpServer::Url(afterwards), m_dir.file(L"afterwards.bin"), nullptr))
+        << "round " << round;
+  }
+  EXPECT_TRUE(TestHttpServer::Log(afterwards).empty()) << "an aborted helper sent requests";
+  EXPECT_EQ(GetFileAttributesW(m_dir.file(L"afterwards.bin").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(DownloadHelperVersion, LibraryVersionText) {

@@ -199,12 +199,17 @@ TEST_F(JobTest, CancelDuringRetryPauseReturnsPromptly) {
   EXPECT_EQ(GetCount(name), 1u);
 }
 
-TEST_F(JobTest, DownloadAfterCancelRunsItsFirstAttempt) {
+TEST_F(JobTest, DownloadAfterCancelFetchesNothing) {
+  // A cancel that came before the download began still holds: the job
+  // stays cancelled, and its queue is left for nobody.
   DownloaderJobCancel(m_job);
   std::wstring name = Serve(2000);
   DownloaderJobAddURL(m_job, TestHttpServer::Url(name).c_str(), m_dir.file(L"x.bin").c_str());
-  EXPECT_EQ(DownloaderJobDownload(m_job), kDownloadOk);
-  EXPECT_TRUE(Matches(name, m_dir.file(L"x.bin")));
+  EXPECT_EQ(DownloaderJobDownload(m_job), kDownloadCancelled);
+  EXPECT_TRUE(TestHttpServer::Log(name).empty()) << "no request may reach the server";
+  EXPECT_EQ(GetFileAttributesW(m_dir.file(L"x.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(DownloaderJobDownload(m_job), kDownloadCancelled);
+  EXPECT_EQ(Job().Queue().size(), 1u);
 }
 
 int FreeLoopbackPort() {

@@ -428,6 +428,18 @@ TEST_F(DownloaderTest, AbortDuringPendingSendEndsPromptly) {
   EXPECT_FALSE(d.IsDataStarted());
 }
 
+TEST_F(DownloaderTest, AbortBeforeTheDownloadStartsFetchesNothing) {
+  // Its job cancels it in the instant before the transfer begins.
+  Serve(50000);
+  Downloader d;
+  d.abort();
+  EXPECT_EQ(d.download(m_url, m_target), kDownloadCancelled);
+  EXPECT_TRUE(TestHttpServer::Log(m_name).empty()) << "no request may reach the server";
+  EXPECT_EQ(GetFileAttributesW(m_target.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_FALSE(d.IsServerReached());
+  EXPECT_FALSE(d.IsDataStarted());
+}
+
 TEST_F(DownloaderTest, DestroyingRightAfterAnAbandonedReadIsSafe) {
   // WinINet may finish a read that was given up after its caller returned;
   // the buffer must outlive that.

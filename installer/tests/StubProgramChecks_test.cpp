@@ -154,7 +154,10 @@ TEST_F(EngineChecks, LocalPackagePathsNameExistingFilesOnly) {
   p->SetLocalizationDirectory(loc);
   p->SetSettingsDirectory(settings);
   p->SetHelpDirectory(settings);  // holds a folder named like the package
-  Access::SetLanguage(program, L"de");
+  // The start chose English; the welcome page, shown again after Back, then
+  // German: the files of the language chosen last are taken.
+  Access::SetLanguage(program, L"en");
+  p->SetLanguage(L"de");
 
   std::wstring c = L"x", l = L"x", h = L"x", s = L"x";
   program.LocalLateboundPackagePaths(c, l, h, s);

@@ -119,6 +119,68 @@ TEST_F(InteractiveRoad, RestartQuestionRestartsThroughTheStandInAndEndsWith2) {
   for (const AgentStart& s : starts.Read()) EXPECT_NE(L"trigger.exe", s.program);
 }
 
+TEST_F(InteractiveRoad, LanguageChosenAfterBackIsTheInstallationLanguage) {
+  // A local installation whose folders hold the packages and licence texts
+  // of both languages: what the package receives names the language files.
+  const std::wstring folder = m_scratch.file(L"local packages");
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  std::string bytes;
+  for (const wchar_t* language : {L"en", L"de"}) {
+    for (const wchar_t* name : {L"langcust.zip", L"localization.zip", L"help.zip"}) {
+      ASSERT_TRUE(ReadFileBytes(AgentFixturePath(name), bytes));
+      ASSERT_TRUE(WriteFileBytes(folder + L"\\" + language + L"_" + name, bytes));
+    }
+  }
+  ASSERT_TRUE(ReadFileBytes(AgentFixturePath(L"settings.zip"), bytes));
+  ASSERT_TRUE(WriteFileBytes(folder + L"\\settings.zip", bytes));
+  const std::string english = "English test licence terms.\r\n", german = "Deutsche Test-Lizenzbedingungen.\r\n";
+  ASSERT_TRUE(WriteFileBytes(folder + L"\\en_license.txt", english));
+  ASSERT_TRUE(WriteFileBytes(folder + L"\\de_license.txt", german));
+  // Nothing is fetched: the build offers the two languages and carries the
+  // addresses that the settings check asks for.
+  const std::wstring none = L"http://127.0.0.1:9/none";
+  std::map<std::wstring, std::wstring> settings = {{L"PartnerID", kOperatorId},
+                                                   {L"Languages", L"en,de"},
+                                                   {L"DefaultLanguage", L"en"},
+                                                   {L"LarkInstallerDownloadURL", none},
+                                                   {L"BCXBasicSettingsUrl", none}};
+  for (const wchar_t* language : {L"en", L"de"}) {
+    for (const wchar_t* key :
+         {L"EULTUrl", L"BCXBasicCustomizationUrl", L"BCXBasicLocalizationUrl", L"BCXBasicHelpUrl"})
+      settings[std::wstring(language) + L":" + key] = none;
+  }
+  m_exe = m_scratch.file(L"larkstubinst-local.exe");
+  ASSERT_TRUE(MakeOperatorBuild(BuiltExe(L"larkstubinst"), m_exe, settings));
+  const std::wstring quoted = L"\"" + folder + L"\"";
+  const Drive drive = Run("language-after-back",
+                          "page welcome\n"
+                          "select 1002 English\n"
+                          "click 1021\n"
+                          "page licence\n"
+                          "wait-enabled 1000\n"
+                          "click 1013\n"
+                          "page welcome\n"
+                          "select 1002 Deutsch\n"
+                          "expect 1003 Willkommen bei der Installation von K-Harbor\n"
+                          "click 1021\n"
+                          "page licence\n"
+                          "wait-enabled 1000\n"
+                          "click 1000\n"
+                          "page install\n"
+                          "exit 0 60\n",
+                          L"--installer \"" + AgentPackagePath(L"good") + L"\" -c " + quoted + L" --loc-directory " +
+                              quoted + L" --help-directory " + quoted + L" --settings-directory " + quoted +
+                              L" --eula-directory " + quoted);
+  EXPECT_EQ(0u, drive.exitCode) << drive.output;
+  ASSERT_TRUE(AgentInstalled()) << drive.output;
+  EXPECT_EQ(Widen(Sha1Hex(german)), RecordedAgentProperty(L"EULAHASH"));
+  EXPECT_EQ(L"de", RecordedAgentProperty(L"LANGUAGE"));
+  EXPECT_EQ(Narrow(folder + L"\\de_langcust.zip"), Narrow(RecordedAgentProperty(L"LATEBOUND_CUSTOMIZATION")));
+  EXPECT_EQ(Narrow(folder + L"\\de_localization.zip"), Narrow(RecordedAgentProperty(L"LATEBOUND_LOCALIZATION")));
+  EXPECT_EQ(Narrow(folder + L"\\de_help.zip"), Narrow(RecordedAgentProperty(L"LATEBOUND_HELP")));
+  EXPECT_EQ(Narrow(folder + L"\\settings.zip"), Narrow(RecordedAgentProperty(L"LATEBOUND_SETTINGS")));
+}
+
 // --- long cases (their own CTest entry) --------------------------------------
 
 class InteractiveRoadLong : public InteractiveRoad {
