@@ -64,23 +64,37 @@ std::wstring LarkProperties::FindValue(const PropertyMap& map, const std::wstrin
 }
 
 std::wstring LarkProperties::GetLocalizedString(const std::wstring& key) const {
+  std::lock_guard<std::mutex> hold(m_mapsLock);
   std::wstring value = FindValue(m_localizedTexts, m_language, key);
   if (value.empty()) return L"#" + key;
   return value;
 }
 
 std::wstring LarkProperties::GetSetting(const std::wstring& key) const {
+  std::lock_guard<std::mutex> hold(m_mapsLock);
   std::wstring value = FindValue(m_customizedSettings, m_language, key);
   if (value.empty()) value = FindValue(m_customizedSettings, kGlobal, key);
   return value;
 }
 
 std::wstring LarkProperties::GetLanguageName(const std::wstring& languageCode) const {
+  std::lock_guard<std::mutex> hold(m_mapsLock);
   return FindValue(m_localizedTexts, languageCode, L"Language");
 }
 
 void LarkProperties::StoreProperty(const std::wstring& qualifiedKey, const std::wstring& value,
                                    int target) {
+  std::lock_guard<std::mutex> hold(m_mapsLock);
+  StoreLocked(qualifiedKey, value, target);
+}
+
+void LarkProperties::StoreProperties(const std::vector<std::pair<std::wstring, std::wstring>>& entries,
+                                     int target) {
+  std::lock_guard<std::mutex> hold(m_mapsLock);
+  for (const auto& entry : entries) StoreLocked(entry.first, entry.second, target);
+}
+
+void LarkProperties::StoreLocked(const std::wstring& qualifiedKey, const std::wstring& value, int target) {
   std::wstring language = kGlobal;
   std::wstring key = qualifiedKey;
   std::wstring::size_type colon = qualifiedKey.find(L':');
@@ -95,6 +109,7 @@ void LarkProperties::StoreProperty(const std::wstring& qualifiedKey, const std::
 
 void LarkProperties::AppendMissingSettings(std::wstring& out, const std::wstring& language,
                                            const wchar_t* const* table) const {
+  std::lock_guard<std::mutex> hold(m_mapsLock);
   for (; *table; ++table) {
     if (!FindValue(m_customizedSettings, language, *table).empty()) continue;
     if (!out.empty()) out += L",";
@@ -129,6 +144,7 @@ bool LarkProperties::CheckMinimumMandatorySettings(std::wstring& missing) {
 }
 
 std::wstring LarkProperties::DumpSettings() const {
+  std::lock_guard<std::mutex> hold(m_mapsLock);
   std::wstring out;
   PropertyMap::const_iterator global = m_customizedSettings.find(kGlobal);
   if (global != m_customizedSettings.end()) {

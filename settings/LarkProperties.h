@@ -8,14 +8,19 @@
 // language "global". Keys are stored lower-case and found whatever their
 // case; language codes are compared exactly (EN is not en).
 //
-// The store has no lock: it is filled on the main thread, merged with the
-// response XML by the thread that fetched it and otherwise only read.
+// It is filled on the main thread and otherwise mostly read; the response
+// XML is merged by whichever thread fetched it, while the page's thread
+// goes on reading texts and settings. A lock of its own guards the two
+// maps: the merge holds it only while it stores the parsed values (never
+// while a file is read or parsed), each lookup only for its own look.
 #pragma once
 
 #include <windows.h>
 
 #include <map>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 class LarkProperties {
@@ -73,6 +78,9 @@ class LarkProperties {
   // Stores "language:Key" (or "Key" for global) with its value; the key is
   // lower-cased, a later store replaces an earlier one.
   void StoreProperty(const std::wstring& qualifiedKey, const std::wstring& value, int target);
+  // The same for many ("language:Key" or "Key", value) pairs in one step:
+  // a lookup sees all of them or none.
+  void StoreProperties(const std::vector<std::pair<std::wstring, std::wstring>>& entries, int target);
 
   // Appends to `out` each name of the null-terminated `table` that has no
   // value in `language` (no fallback to "global").
@@ -96,7 +104,7 @@ class LarkProperties {
   static bool IsLanguageSupportedByCodePage(const std::wstring& code);
   static bool IsLanguageSupportedByCodePage(const std::wstring& code, UINT codePage);
 
-  // Read access to the maps (tests, diagnostics).
+  // Read access to the maps (tests, diagnostics; not while a merge may run).
   const PropertyMap& GetLocalizedTexts() const { return m_localizedTexts; }
   const PropertyMap& GetCustomizedSettings() const { return m_customizedSettings; }
 
@@ -149,6 +157,11 @@ class LarkProperties {
 
  private:
   static LarkProperties* CreateInstance();
+  // StoreProperty's work; the caller holds m_mapsLock.
+  void StoreLocked(const std::wstring& qualifiedKey, const std::wstring& value, int target);
+
+  // Guards m_localizedTexts and m_customizedSettings.
+  mutable std::mutex m_mapsLock;
 
   PropertyMap m_localizedTexts;
   PropertyMap m_customizedSettings;

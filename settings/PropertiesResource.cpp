@@ -35,8 +35,11 @@ const CodePageLanguages kCodePages[] = {
 bool LarkProperties::ParseResources(HMODULE module) {
   const wchar_t* self = L"LarkProperties::ParseResources";
   LogW(5, L"%s: ", self);
-  m_localizedTexts.clear();
-  m_customizedSettings.clear();
+  {
+    std::lock_guard<std::mutex> hold(m_mapsLock);
+    m_localizedTexts.clear();
+    m_customizedSettings.clear();
+  }
   LogW(5, L"%s: Starting to parse localized properties", self);
   if (!ParseSingleResource(module, kLocalizedResourceId, LocalizedTexts)) {
     LogW(3, L"%s: Failed to parse localized properties", self);

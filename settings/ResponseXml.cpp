@@ -1,7 +1,12 @@
 // Merging of a response XML file ("stubconf.xml") into the customized
 // settings: every child of "response" is a global setting, and each
 // "stubCustomization" inside "stubCustomizations" holds the settings of the
-// language named by its "language" child.
+// language named by its "language" child. The file is read and walked
+// first; the values go into the store in one step at the end, so that a
+// reader on another thread never waits for the file.
+#include <utility>
+#include <vector>
+
 #include "logging/Log.h"
 #include "settings/LarkProperties.h"
 #include "xml/XmlDocument.h"
@@ -10,9 +15,11 @@ namespace {
 
 const wchar_t kMethod[] = L"LarkProperties::ParseResourcesFromXmlFile";
 
-// Stores the children of one "stubCustomization" (the current element of
+typedef std::vector<std::pair<std::wstring, std::wstring>> Entries;
+
+// Collects the children of one "stubCustomization" (the current element of
 // block) under its language; a block without a language adds nothing.
-void StoreCustomization(LarkProperties& store, XmlDocument& block) {
+void CollectCustomization(Entries& entries, XmlDocument& block) {
   block.IntoElement();
   std::wstring code;
   if (block.FindChildElement(L"language")) code = block.GetChildData();
@@ -28,7 +35,7 @@ void StoreCustomization(LarkProperties& store, XmlDocument& block) {
       LogW(5, L"%s: Value for '%s' is empty - ignoring", kMethod, tag.c_str());
       continue;
     }
-    store.StoreProperty(code + L":" + tag, value, LarkProperties::CustomizedSettings);
+    entries.emplace_back(code + L":" + tag, value);
   }
   block.OutOfElement();
 }
@@ -47,14 +54,16 @@ bool LarkProperties::ParseResourcesFromXmlFile(const std::wstring& path) {
     return false;
   }
   LogW(5, L"%s: Looping through response file.", kMethod);
+  Entries entries;
   while (doc.FindChildElement(nullptr)) {
     std::wstring tag = doc.GetChildTagName();
     if (tag != L"stubCustomizations") {
-      StoreProperty(tag, doc.GetChildData(), CustomizedSettings);
+      entries.emplace_back(tag, doc.GetChildData());
       continue;
     }
     XmlDocument block(doc.GetChildSubDoc().c_str());
-    while (block.FindChildElement(L"stubCustomization")) StoreCustomization(*this, block);
+    while (block.FindChildElement(L"stubCustomization")) CollectCustomization(entries, block);
   }
+  StoreProperties(entries, CustomizedSettings);
   return true;
 }

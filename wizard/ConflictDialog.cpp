@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "logging/Log.h"
+#include "platform/SystemFolder.h"
 #include "platform/SystemInfo.h"
 #include "settings/LarkProperties.h"
 
@@ -91,12 +92,16 @@ void ConflictDialog::OnButtonClick(int id) {
   if (id != kLinkId) return;
   LogW(4, L"%s: User clicked link", L"ConflictDialog::OnButtonClick");
   if (!m_link.IsCursorOverLink()) return;
+  // The system's rundll32.exe by full path: found by search, one of that
+  // name beside the installer (a Downloads folder) would run instead.
+  const std::wstring program = SystemFilePath(L"rundll32.exe");
   // CreateProcessW may write into the command line, so it gets a copy.
   std::vector<wchar_t> command(kControlPanelCommand, kControlPanelCommand + wcslen(kControlPanelCommand) + 1);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
-  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  if (!program.empty() && CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                         &startup, &process)) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   } else {

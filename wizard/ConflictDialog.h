@@ -23,7 +23,8 @@ class ConflictDialog : public StyleDialog {
   static constexpr int kDescription3Id = 1008;
   static constexpr int kSoftwareNameId = 1009;
   static constexpr int kLinkId = 1029;
-  // The command that opens Programs and Features.
+  // The command line that opens Programs and Features; the program it
+  // names is started from the system folder by full path.
   static const wchar_t kControlPanelCommand[];
 
   explicit ConflictDialog(const std::wstring& softwareName);

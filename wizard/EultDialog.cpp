@@ -33,8 +33,8 @@ void PlaceBackButton(HWND dialog) {
 }  // namespace
 
 bool ConfirmCancelInstallation(HWND page) {
-  // The worker may be merging the stub configuration into the store.
-  std::lock_guard<std::mutex> hold(RichEditDialogBase::SettingsLock());
+  // No lock around the question: the page's worker may be fetching the
+  // stub configuration meanwhile, and the answer must be able to cancel it.
   LarkProperties* store = LarkProperties::Instance();
   return ShowMessageDialog(store->GetSetting(L"Title"), store->GetLocalizedString(L"Sure"), page, MB_YESNO, false) ==
          IDYES;

@@ -1,10 +1,10 @@
 #include "wizard/RichEditDialogBase.h"
 
 #include <process.h>
-#include <shlobj.h>
 
 #include "logging/Log.h"
 #include "platform/PathUtils.h"
+#include "platform/SystemFolder.h"
 #include "settings/LarkProperties.h"
 #include "wizard/RichEditFill.h"
 
@@ -27,18 +27,7 @@ std::wstring HostOf(const std::wstring& url) {
   const size_t end = url.find_first_of(L":/?#", start);
   return url.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
 }
-
-std::wstring SystemLibraryPath(const wchar_t* name) {
-  wchar_t system[MAX_PATH] = {};
-  if (!SHGetSpecialFolderPathW(nullptr, system, CSIDL_SYSTEM, FALSE)) return name;
-  return MakePath(system, name);
-}
 }  // namespace
-
-std::mutex& RichEditDialogBase::SettingsLock() {
-  static std::mutex lock;
-  return lock;
-}
 
 RichEditDialogBase::RichEditDialogBase(int templateId, int linkId, int workerCompleteId,
                                        const std::wstring& contentDirectory, const std::wstring& contentFileName,
@@ -58,9 +47,11 @@ RichEditDialogBase::RichEditDialogBase(int templateId, int linkId, int workerCom
       m_spinnerImages(nullptr),
       m_documentFont(nullptr),
       m_leaving(false) {
-  // By full path: a "riched20.dll" planted beside the program or in the
-  // current folder must never be the one loaded.
-  m_richEditLibrary = LoadLibraryW(SystemLibraryPath(L"riched20.dll").c_str());
+  // By full path only: a "riched20.dll" planted beside the program or in
+  // the current folder must never be the one loaded. Without the system
+  // folder nothing is loaded, and the page's template cannot be created.
+  const std::wstring library = SystemFilePath(L"riched20.dll");
+  if (!library.empty()) m_richEditLibrary = LoadLibraryW(library.c_str());
 }
 
 RichEditDialogBase::~RichEditDialogBase() {
@@ -225,8 +216,10 @@ unsigned RichEditDialogBase::WorkerMethod() {
 }
 
 std::wstring RichEditDialogBase::GetContentFileUrl() {
+  // No lock is held across the download or the parse: the page's thread
+  // must be able to ask its question (and cancel this download) at any
+  // time. The store guards itself while the response is merged.
   LarkProperties* store = LarkProperties::Instance();
-  std::lock_guard<std::mutex> hold(SettingsLock());
   if (store->IsStubConfigurationApplied()) {
     LogW(5, L"%s: StubConfiguration has been downloaded. Using existing settings",
          L"RichEditDialogBase::GetContentFileUrl");
@@ -319,8 +312,17 @@ void RichEditDialogBase::OnDownloadCompleted() {
   SendMessageW(m_richEdit, EM_SCROLLCARET, 0, 0);
   HWND decline = GetDlgItem(m_window, kDeclineId);
   if (decline) SetWindowTextW(decline, LarkProperties::Instance()->GetLocalizedString(L"Decline").c_str());
+  // Accept comes back where Retry stood after a failure.
+  HWND retry = GetDlgItem(m_window, kRetryId);
+  if (retry) {
+    EnableWindow(retry, FALSE);
+    ShowWindow(retry, SW_HIDE);
+  }
   HWND accept = GetDlgItem(m_window, kAcceptId);
-  if (accept) EnableWindow(accept, TRUE);
+  if (accept) {
+    EnableWindow(accept, TRUE);
+    ShowWindow(accept, SW_SHOW);
+  }
   // Not while a question is open over the page: the focus would pull the
   // page in front of it.
   if (decline && IsWindowEnabled(m_window)) SendMessageW(m_window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(decline), TRUE);

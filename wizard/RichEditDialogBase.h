@@ -10,7 +10,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <mutex>
 #include <string>
 
 #include "download/DownloadHelper.h"
@@ -63,11 +62,6 @@ class RichEditDialogBase : public StyleDialog {
   int GetResult() const { return m_result; }
   bool IsWorkerRunning() const { return m_worker != nullptr; }
   bool IsSpinnerRunning() const { return m_progress.IsAnimating(); }
-
-  // Held while the worker merges the stub configuration into the settings
-  // store, and by the page thread while it reads texts from the store
-  // during a fetch; the store itself has no lock.
-  static std::mutex& SettingsLock();
 
  protected:
   // Records the chosen result and cancels the running fetch; ends the page

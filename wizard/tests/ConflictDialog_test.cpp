@@ -1,8 +1,10 @@
 // The conflicting-product page driven like a user would: its results, its
 // texts for Windows XP and later systems, and the link that starts the
-// system's Programs and Features. The test runs from a folder that holds a
-// recording stand-in for rundll32.exe, which CreateProcess finds before
-// the system's own; the real panel is never opened.
+// system's Programs and Features. The link tests give the page a folder of
+// their own as the system folder, holding a recording stand-in for
+// rundll32.exe; copies of the same stand-in beside the test program and in
+// the current folder must never be the one started. The real panel is
+// never opened.
 #include "wizard/ConflictDialog.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/SystemFolder.h"
+#include "platform/tests/PlatformLogCapture.h"
 #include "settings/LarkProperties.h"
 #include "testsupport/TestEnv.h"
 #include "wizard/tests/WizardTestSupport.h"
@@ -165,24 +169,72 @@ TEST_F(ConflictDialogTest, RealSystemOfThePrefixSpeaksOfProgramsAndFeatures) {
   EXPECT_EQ(LarkProperties::Instance()->GetLocalizedString(L"ConflictDescription3"), text);
 }
 
+// The folder that the page is given as the system folder.
+std::wstring g_systemFolder;
+
+UINT WINAPI TestSystemDirectory(LPWSTR buffer, UINT size) {
+  if (g_systemFolder.size() >= size) return static_cast<UINT>(g_systemFolder.size() + 1);
+  wcscpy(buffer, g_systemFolder.c_str());
+  return static_cast<UINT>(g_systemFolder.size());
+}
+
+UINT WINAPI UnreadableSystemDirectory(LPWSTR, UINT) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return 0;
+}
+
+std::wstring ProgramFolder() {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring folder(self);
+  folder.resize(folder.rfind(L'\\'));
+  return folder;
+}
+
+// One start of a stand-in: which copy ran, and its command line.
+struct Started {
+  std::wstring program;
+  std::string command;
+};
+
+Started Parse(const std::string& line) {
+  const size_t tab = line.find('\t');
+  if (tab == std::string::npos) return Started{L"", line};
+  return Started{larktest::Widen(line.substr(0, tab)), line.substr(tab + 1)};
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
+
 class ConflictLinkTest : public ConflictDialogTest {
  protected:
   void SetUp() override {
     ConflictDialogTest::SetUp();
-    // The stand-in must be the rundll32.exe that the search finds first.
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring folder(self);
-    folder.resize(folder.rfind(L'\\'));
-    wchar_t found[MAX_PATH] = {};
-    ASSERT_NE(0u, SearchPathW(folder.c_str(), L"rundll32.exe", nullptr, MAX_PATH, found, nullptr));
-    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((folder + L"\\rundll32.exe").c_str()));
+    // The stand-in beside the program is the one a search would find
+    // first; it and a copy in the current folder are decoys.
+    const std::wstring beside = ProgramFolder() + L"\\rundll32.exe";
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(beside.c_str()));
+    ASSERT_TRUE(CopyFileW(beside.c_str(), m_system.file(L"rundll32.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(beside.c_str(), m_current.file(L"rundll32.exe").c_str(), FALSE));
+    wchar_t current[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, current);
+    m_previousDirectory = current;
+    ASSERT_TRUE(SetCurrentDirectoryW(m_current.path().c_str()));
+    g_systemFolder = m_system.path();
+    SetSystemDirectorySourceForTests(&TestSystemDirectory);
     SetEnvironmentVariableW(L"LARK_RUNDLL32_RECORD", m_scratch.file(L"rundll32.txt").c_str());
   }
-  void TearDown() override { SetEnvironmentVariableW(L"LARK_RUNDLL32_RECORD", nullptr); }
+  void TearDown() override {
+    SetEnvironmentVariableW(L"LARK_RUNDLL32_RECORD", nullptr);
+    SetSystemDirectorySourceForTests(nullptr);
+    SetCurrentDirectoryW(m_previousDirectory.c_str());
+  }
   std::wstring Record() const { return m_scratch.file(L"rundll32.txt"); }
+  std::wstring SystemCopy() const { return m_system.file(L"rundll32.exe"); }
 
   larktest::ScratchDir m_scratch{L"conflict-link"};
+  larktest::ScratchDir m_system{L"conflict-system"};
+  larktest::ScratchDir m_current{L"conflict-current"};
+  std::wstring m_previousDirectory;
 };
 
 TEST_F(ConflictLinkTest, SpaceOnTheLinkStartsThePanelCommandAndThePageStays) {
@@ -200,7 +252,9 @@ TEST_F(ConflictLinkTest, SpaceOnTheLinkStartsThePanelCommandAndThePageStays) {
   EXPECT_EQ(IDCANCEL, result);
   EXPECT_TRUE(openAfterLink);
   ASSERT_EQ(1u, lines.size());
-  EXPECT_EQ("rundll32.exe shell32.dll,Control_RunDLL appwiz.cpl", lines[0]);
+  const Started started = Parse(lines[0]);
+  EXPECT_EQ("rundll32.exe shell32.dll,Control_RunDLL appwiz.cpl", started.command);
+  EXPECT_TRUE(SamePath(SystemCopy(), started.program)) << larktest::Narrow(started.program);
 }
 
 // A click counts only on the link text itself: the cursor decides.
@@ -232,9 +286,61 @@ TEST_F(ConflictLinkTest, ClickOnTheTextStartsThePanelAndBesideItDoesNothing) {
   ASSERT_LT(linkRect.right, area.right - 4) << "the link text fills its control";
   EXPECT_TRUE(afterBeside.empty());
   ASSERT_EQ(1u, afterText.size());
-  EXPECT_EQ("rundll32.exe shell32.dll,Control_RunDLL appwiz.cpl", afterText[0]);
+  EXPECT_EQ("rundll32.exe shell32.dll,Control_RunDLL appwiz.cpl", Parse(afterText[0]).command);
+  EXPECT_TRUE(SamePath(SystemCopy(), Parse(afterText[0]).program));
   EXPECT_EQ(LoadCursorW(nullptr, IDC_ARROW), besideCursor);
   EXPECT_EQ(LoadCursorW(nullptr, IDC_HAND), textCursor);
+}
+
+// The panel's program comes from the system folder by full path only: a
+// rundll32.exe beside the installer (its Downloads folder) or in the
+// current folder never runs, and without a readable system folder nothing
+// is started and the page stays.
+TEST_F(ConflictLinkTest, OnlyTheSystemFoldersRundll32EverRuns) {
+  struct Case {
+    const char* name;
+    SystemDirectorySource source;
+    bool starts;
+  } cases[] = {
+      {"system folder given", &TestSystemDirectory, true},
+      {"system folder unreadable", &UnreadableSystemDirectory, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DeleteFileW(Record().c_str());
+    SetSystemDirectorySourceForTests(c.source);
+    PlatformLogCapture log;
+    TestConflict page(30);
+    std::vector<std::string> lines;
+    bool pageStayed = false;
+    Show(page, [&](HWND d) {
+      HWND link = GetDlgItem(d, ConflictDialog::kLinkId);
+      SendMessageW(link, WM_SETFOCUS, 0, 0);
+      SendMessageW(link, WM_CHAR, L' ', 0);
+      lines = WaitForRecord(Record(), 1);
+      Sleep(500);  // a second start, by another copy, would show by now
+      lines = ReadLines(Record());
+      pageStayed = IsWindowVisible(d) != FALSE;
+      Click(d, IDCANCEL);
+    });
+    EXPECT_TRUE(pageStayed);
+    bool failureLogged = false;
+    for (const std::wstring& line : log.Texts()) {
+      failureLogged |= line.find(L"ConflictDialog::OnButtonClick: CreateProcess for Programs and features component "
+                                 L"launching failed") != std::wstring::npos;
+    }
+    for (const std::string& line : lines) {
+      const Started started = Parse(line);
+      EXPECT_TRUE(SamePath(SystemCopy(), started.program)) << "started: " << larktest::Narrow(started.program);
+    }
+    if (c.starts) {
+      EXPECT_EQ(1u, lines.size());
+      EXPECT_FALSE(failureLogged);
+    } else {
+      EXPECT_TRUE(lines.empty());
+      EXPECT_TRUE(failureLogged);
+    }
+  }
 }
 
 }  // namespace

@@ -98,7 +98,8 @@ TEST_F(EultDialogTest, BackIsDisabledWhenTheEngineSaysSo) {
 }
 
 // Each failure shows its own offline text; Retry clears it, fetches again
-// and shows the document.
+// and shows the document, and Accept is back where Retry stood: shown,
+// enabled, in front, and a person's mouse click on it accepts.
 TEST_F(EultDialogTest, FailedDownloadShowsTheOfflineTextAndRetryFetchesAgain) {
   struct Case {
     const char* name;
@@ -121,6 +122,9 @@ TEST_F(EultDialogTest, FailedDownloadShowsTheOfflineTextAndRetryFetchesAgain) {
     LicencePage page(true);
     std::wstring offline, retried, clearedText;
     bool offlineShown = false, acceptHidden = false, retryHiddenAgain = false, loaded = false;
+    bool acceptedByTheClick = false;
+    Seen retrySeen, acceptSeen, retryAfter;
+    RECT retryPlace = {}, acceptPlace = {};
     Sample atOffline;
     const int result = Run(page, [&](HWND d) {
       offlineShown = WaitUntil([&] { return Offline(d); }, 20000);
@@ -132,11 +136,25 @@ TEST_F(EultDialogTest, FailedDownloadShowsTheOfflineTextAndRetryFetchesAgain) {
       } else {
         m_store->StoreProperty(L"en:EULTUrl", TestHttpServer::Url(name), LarkProperties::CustomizedSettings);
       }
-      Click(d, EultDialog::kRetryId);
+      // What a person sees settles within a moment of the page's change.
+      auto settled = [](HWND dialog, int id) {
+        Seen seen;
+        WaitUntil([&] { return (seen = SeenOnScreen(dialog, id)).visible && seen.enabled && seen.inFront; }, 2000);
+        return seen;
+      };
+      retrySeen = settled(d, EultDialog::kRetryId);
+      retryPlace = ItemRect(d, EultDialog::kRetryId);
+      MouseClick(d, EultDialog::kRetryId);
       retryHiddenAgain = WaitUntil([&] { return !ItemVisible(d, EultDialog::kRetryId); }, 5000);
       loaded = WaitUntil([&] { return Loaded(d); }, 10000);
       retried = RichEditText(GetDlgItem(d, EultDialog::kRichEditId));
-      Click(d, EultDialog::kAcceptId);
+      acceptSeen = settled(d, EultDialog::kAcceptId);
+      acceptPlace = ItemRect(d, EultDialog::kAcceptId);
+      retryAfter = SeenOnScreen(d, EultDialog::kRetryId);
+      MouseClick(d, EultDialog::kAcceptId);
+      acceptedByTheClick = WaitUntil([&] { return !IsWindow(d) || !IsWindowVisible(d); }, 3000);
+      // A click that found no Accept leaves the page open: Back ends it.
+      if (!acceptedByTheClick) Click(d, EultDialog::kBackId);
     });
     ASSERT_TRUE(offlineShown);
     const std::wstring expected = m_store->GetLocalizedString(c.key);
@@ -148,9 +166,16 @@ TEST_F(EultDialogTest, FailedDownloadShowsTheOfflineTextAndRetryFetchesAgain) {
     if (atOffline.active) {
     EXPECT_EQ(EultDialog::kRetryId, atOffline.focusId);
   }
+    EXPECT_TRUE(retrySeen.visible && retrySeen.enabled && retrySeen.inFront) << "Retry as a person sees it";
     EXPECT_TRUE(retryHiddenAgain);
     ASSERT_TRUE(loaded);
     EXPECT_EQ(document.shown, retried);
+    EXPECT_TRUE(acceptSeen.visible) << "Accept is hidden after Retry";
+    EXPECT_TRUE(acceptSeen.enabled);
+    EXPECT_TRUE(acceptSeen.inFront) << "another window is at Accept's centre";
+    EXPECT_TRUE(EqualRect(&retryPlace, &acceptPlace)) << "Accept is not where Retry stood";
+    EXPECT_FALSE(retryAfter.visible);
+    EXPECT_TRUE(acceptedByTheClick) << "the click on Accept did not end the page";
     EXPECT_EQ(EultDialog::kResultAccept, result);
     EXPECT_EQ(CryptoApiSha1(document.bytes), page.GetLicenseTermsHash());
   }
@@ -266,6 +291,91 @@ TEST_F(EultDialogTest, BackDuringAStalledFetchEndsThePageAtOnce) {
       EXPECT_EQ(0u, Requests(name)) << "the document was fetched after the page was left";
     }
     TestHttpServer::ClearFaults(name);
+    TestHttpServer::ClearFaults(config);
+    m_store->SetStubConfigurationApplied(true);
+  }
+}
+
+// While the stub configuration hangs (the server took the request and
+// never answers), every way out of either page gets its question at once,
+// the page goes on answering while it asks, and Yes cancels the fetch: the
+// page ends at once with its cancel result (exit code 1).
+TEST_F(EultDialogTest, LeavingWhileTheStubConfigurationHangsAsksAtOnceAndYesCancelsTheFetch) {
+  // The keyboard reaches the page once it is the active window, as after a
+  // person's click on it.
+  auto escape = [](HWND d) {
+    if (GetForegroundWindow() != d) MouseClick(d, 1004);
+    Sleep(100);
+    TypeKey(VK_ESCAPE);
+  };
+  struct Case {
+    const char* name;
+    bool privacy;
+    std::function<void(HWND)> leave;
+    int cancelled;
+  } cases[] = {
+      {"licence page, escape", false, escape, EultDialog::kResultCancel},
+      {"licence page, cancel button", false, [](HWND d) { MouseClick(d, EultDialog::kDeclineId); },
+       EultDialog::kResultCancel},
+      {"licence page, caption close button", false, [](HWND d) { MouseClick(d, 8); }, EultDialog::kResultCancel},
+      {"privacy page, escape", true, escape, PrivacyPolicyDialog::kResultCancel},
+      {"privacy page, caption close button", true, [](HWND d) { MouseClick(d, 8); },
+       PrivacyPolicyDialog::kResultCancel},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::wstring document;
+    Serve(c.privacy ? L"privacyPolicyUrl" : L"EULTUrl", &document);
+    const std::wstring config = Name(L"stubconf");
+    ASSERT_TRUE(TestHttpServer::PutFile(config, "<response/>"));
+    ASSERT_TRUE(TestHttpServer::AddFault(config, "kind=delay&seconds=30"));
+    m_store->SetStubConfigurationApplied(false);
+    m_store->SetStubConfigurationUrl(TestHttpServer::Url(config));
+
+    bool requested = false, answering = false, yesPressed = false, ended = false;
+    DWORD askedAfter = 0, endedAfter = 0;
+    HWND asked = nullptr;
+    auto drive = [&](HWND d) {
+      requested = WaitUntil([&] { return Requests(config) > 0; }, 5000);
+      Sleep(200);  // the worker waits for the answer
+      const DWORD left = GetTickCount();
+      c.leave(d);
+      asked = WaitForQuestion(d, 1000);
+      askedAfter = GetTickCount() - left;
+      DWORD_PTR ignored = 0;
+      answering = SendMessageTimeoutW(d, WM_NULL, 0, 0, SMTO_NORMAL, 300, &ignored) != 0;
+      // Old behaviour: the question comes only after the download gave up.
+      HWND question = asked ? asked : WaitForQuestion(d, 60000);
+      // Yes by its mnemonic, typed into the question (which has the
+      // keyboard): under Wine a question opened by a mouse click on the page
+      // is drawn above the page but hit-tested below it for a while, so a
+      // mouse click on Yes would land on the disabled page.
+      const bool questionHasTheKeyboard =
+          question && WaitUntil([&] { return GetForegroundWindow() == question; }, 2000);
+      const DWORD yes = GetTickCount();
+      yesPressed = questionHasTheKeyboard && TypeKey('Y');
+      ended = WaitUntil([&] { return !IsWindow(d) || !IsWindowVisible(d); }, 3000);
+      endedAfter = GetTickCount() - yes;
+      if (question && IsWindow(question)) PostMessageW(GetDlgItem(question, IDYES), BM_CLICK, 0, 0);
+    };
+    int result = 0;
+    if (c.privacy) {
+      PrivacyPolicyDialog page;
+      result = Run(page, drive);
+    } else {
+      EultDialog page(true);
+      result = Run(page, drive);
+    }
+    ASSERT_TRUE(requested) << "the stub configuration was never asked for";
+    EXPECT_NE(nullptr, asked) << "no question within a second";
+    EXPECT_LT(askedAfter, 1000u);
+    EXPECT_TRUE(answering) << "the page did not answer while it asked";
+    EXPECT_TRUE(yesPressed) << "the question did not have the keyboard";
+    EXPECT_TRUE(ended) << "Yes did not end the page";
+    EXPECT_LT(endedAfter, 2000u);
+    EXPECT_EQ(c.cancelled, result);
+    EXPECT_EQ(0u, Requests(document)) << "the document was fetched after the page was left";
+    EXPECT_FALSE(m_store->IsStubConfigurationApplied());
     TestHttpServer::ClearFaults(config);
     m_store->SetStubConfigurationApplied(true);
   }

@@ -89,4 +89,46 @@ void PressKey(HWND dialog, int id, WPARAM key) {
   PostMessageW(target, WM_KEYUP, key, 0xC0000000);
 }
 
+Seen SeenOnScreen(HWND dialog, int id) {
+  Seen seen;
+  HWND control = GetDlgItem(dialog, id);
+  if (!control) return seen;
+  RECT r = {};
+  GetWindowRect(control, &r);
+  seen.centre = POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  seen.visible = IsWindowVisible(control) != FALSE;
+  seen.enabled = IsWindowEnabled(control) != FALSE;
+  seen.inFront = WindowFromPoint(seen.centre) == control;
+  return seen;
+}
+
+bool MouseClickAt(POINT screen) {
+  // The position travels with the input itself (0..65535 over the primary
+  // screen, rounded up so that it maps back to exactly this pixel).
+  const LONG width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  if (width <= 0 || height <= 0) return false;
+  INPUT input[3] = {};
+  for (INPUT& one : input) {
+    one.type = INPUT_MOUSE;
+    one.mi.dx = static_cast<LONG>((static_cast<LONGLONG>(screen.x) * 65536 + width - 1) / width);
+    one.mi.dy = static_cast<LONG>((static_cast<LONGLONG>(screen.y) * 65536 + height - 1) / height);
+    one.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  }
+  input[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+  input[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+  return SendInput(3, input, sizeof(INPUT)) == 3;
+}
+
+bool MouseClick(HWND dialog, int id) { return MouseClickAt(SeenOnScreen(dialog, id).centre); }
+
+bool TypeKey(WORD key) {
+  INPUT input[2] = {};
+  input[0].type = INPUT_KEYBOARD;
+  input[0].ki.wVk = key;
+  input[0].ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+  input[1] = input[0];
+  input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  return SendInput(2, input, sizeof(INPUT)) == 2;
+}
+
 }  // namespace wizardtest

@@ -1,6 +1,7 @@
 // Helpers for tests that drive real wizard pages from inside the process:
 // a driver thread that waits for the page to come up and then acts on it
-// like a user would (posted clicks and keys), and the one-time set-up of
+// like a user would (posted clicks and keys, or real mouse clicks and keys
+// through the input queue), and the one-time set-up of
 // the texts and the shadow class.
 #pragma once
 
@@ -46,6 +47,26 @@ RECT DialogUnits(HWND dialog, int x, int y, int w, int h);
 bool ItemVisible(HWND dialog, int id);
 void Click(HWND dialog, int id);
 void PressKey(HWND dialog, int id, WPARAM key);
+
+// What a person sees of a dialog's control: shown, enabled, and the window
+// on screen at its centre is the control itself (nothing hides or covers
+// it there).
+struct Seen {
+  bool visible = false;
+  bool enabled = false;
+  bool inFront = false;
+  POINT centre = {};  // screen coordinates
+};
+Seen SeenOnScreen(HWND dialog, int id);
+// A real left click of the mouse at a point of the screen, through the
+// input queue: only a window that a person could click there receives it.
+// Moves the one cursor of the display: tests that use it run alone.
+bool MouseClickAt(POINT screen);
+// The same at the centre of a dialog's control.
+bool MouseClick(HWND dialog, int id);
+// A key pressed and released through the input queue; it reaches the
+// window that has the keyboard focus.
+bool TypeKey(WORD key);
 
 // A message page that runs a check on its own thread 150 ms after it is up,
 // then ends with 42.

@@ -92,6 +92,29 @@ TEST_F(InteractiveRoad, CancelDuringADownloadAnsweredYesInstallsNothing) {
   EXPECT_TRUE(starts.Read().empty());
 }
 
+// The stub configuration service takes the elevated copy's request and
+// never answers: Cancel on the licence page still gets its question at
+// once, and Yes ends the installer with 1 without waiting for the service.
+TEST_F(InteractiveRoad, CancelWhileTheStubConfigurationHangsAsksAtOnceAndEndsWith1) {
+  ASSERT_TRUE(ServeAgentLayout(L"good"));
+  const std::string fault = std::string("/_ctl/fault?path=") + kStubConfigurationPath + "&kind=delay&seconds=30";
+  ASSERT_EQ(200, TestHttpServer::Request("POST", fault, "", nullptr));
+  const size_t asked = TestHttpServer::LogOfPath(kStubConfigurationPath).size();
+  const Drive drive = Run("licence-stalled-configuration",
+                          "page welcome\n"
+                          "click 1021\n"
+                          "page licence\n"
+                          "sleep 500\n"
+                          "click 1001\n"
+                          "answer yes 02-cancel-question 2\n"
+                          "message Are you sure you want to cancel the installation?\n"
+                          "exit 1 5\n");
+  TestHttpServer::Request("POST", std::string("/_ctl/clear?path=") + kStubConfigurationPath, "", nullptr);
+  EXPECT_EQ(0u, drive.exitCode) << drive.output;
+  EXPECT_LT(asked, TestHttpServer::LogOfPath(kStubConfigurationPath).size()) << "the configuration was never asked for";
+  EXPECT_FALSE(AgentInstalled());
+}
+
 TEST_F(InteractiveRoad, WrongSignerShowsSignatureAndEndsWith8) {
   ASSERT_TRUE(ServeAgentLayout(L"othersigner"));
   const Drive drive = Run("othersigner", ToInstallPage() +
