@@ -52,10 +52,8 @@ bool RunUIHosters() {
     // An installation folder too long for a program path: the installation
     // itself has succeeded, so this ends like a program that cannot start.
     LogW(2, L"%s: No program path in the installation folder: %S", self, e.what());
-    LogW(2, L"%s: Failed to start UI hosters", self);
-    return false;
   }
-  if (StubProgram::LaunchProcess(path, L"-startuihosters") == 0) {
+  if (path.empty() || StubProgram::LaunchProcess(path, L"-startuihosters") == 0) {
     LogW(2, L"%s: Failed to start UI hosters", self);
     return false;
   }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "installer/ExitCodes.h"
+#include "platform/PathUtils.h"
 #include "testsupport/TestEnv.h"
 #include "testsupport/agent/AgentFixtures.h"
 #include "testsupport/httpserver/TestHttpServer.h"
@@ -29,12 +30,6 @@ std::wstring AgentValue(const wchar_t* name) {
   const LONG rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
   RegCloseKey(key);
   return rc == ERROR_SUCCESS && type == REG_SZ ? value : L"";
-}
-
-std::wstring GetFolderPathForTest(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-  return path;
 }
 
 std::vector<AgentStart> StartsOf(const AgentStartLog& log, const std::wstring& program) {
@@ -132,7 +127,7 @@ TEST_F(AgentRoad, AnInstallFolderTooLongForTheHosterPathStillEndsInSuccess) {
   // installed agent's folder, a backslash and "khhoster32.exe" pass
   // MAX_PATH: the installation succeeds, the hosters cannot be started, and
   // that must not turn the run into a failure.
-  const std::wstring programFiles = GetFolderPathForTest(CSIDL_PROGRAM_FILES);
+  const std::wstring programFiles = GetFolderPath(CSIDL_PROGRAM_FILES);
   std::wstring folder = L"K-Harbor\\";
   folder += std::wstring(250 - programFiles.size() - 1 - folder.size(), L'h');
   ASSERT_TRUE(MakeOperatorBuild(BuiltExe(L"larkstubinst"), exe,

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "wizard/tests/WizardTestSupport.h"
+
 namespace {
 
 constexpr int kLogoId = 1111;
@@ -30,29 +32,15 @@ std::vector<uint32_t> LoadedLogoPixels(int id) {
   if (!logo) return pixels;
   BITMAP bm = {};
   GetObjectW(logo, sizeof(bm), &bm);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = bm.bmWidth;
-  info.bmiHeader.biHeight = -bm.bmHeight;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  uint32_t* bits = nullptr;
-  HDC surfaceDc = CreateCompatibleDC(nullptr);
-  HBITMAP surface = CreateDIBSection(surfaceDc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+  wizardtest::Surface32 surface(bm.bmWidth, bm.bmHeight);
   HDC logoDc = CreateCompatibleDC(nullptr);
-  if (surface && bits) {
-    HGDIOBJ oldSurface = SelectObject(surfaceDc, surface);
+  if (surface.Dc()) {
     HGDIOBJ oldLogo = SelectObject(logoDc, logo);
-    BitBlt(surfaceDc, 0, 0, bm.bmWidth, bm.bmHeight, logoDc, 0, 0, SRCCOPY);
-    GdiFlush();
-    for (int p = 0; p < bm.bmWidth * bm.bmHeight; ++p) pixels.push_back(bits[p] & 0xffffff);
+    BitBlt(surface.Dc(), 0, 0, bm.bmWidth, bm.bmHeight, logoDc, 0, 0, SRCCOPY);
     SelectObject(logoDc, oldLogo);
-    SelectObject(surfaceDc, oldSurface);
+    pixels = surface.Pixels();
   }
   DeleteDC(logoDc);
-  DeleteObject(surface);
-  DeleteDC(surfaceDc);
   DeleteObject(logo);
   return pixels;
 }

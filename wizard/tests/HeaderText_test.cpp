@@ -26,28 +26,13 @@ namespace {
 std::vector<uint32_t> Capture(HWND window, const RECT& rect) {
   const int width = rect.right - rect.left;
   const int height = rect.bottom - rect.top;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HDC source = GetDC(window);
-  HDC memory = CreateCompatibleDC(source);
-  HBITMAP bitmap = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  Surface32 surface(width, height);
   std::vector<uint32_t> pixels;
-  if (bitmap) {
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, source, rect.left, rect.top, SRCCOPY);
-    GdiFlush();
-    pixels.assign(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + width * height);
-    for (uint32_t& pixel : pixels) pixel &= 0xFFFFFF;
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
+  HDC source = GetDC(window);
+  if (surface.Dc()) {
+    BitBlt(surface.Dc(), 0, 0, width, height, source, rect.left, rect.top, SRCCOPY);
+    pixels = surface.Pixels();
   }
-  DeleteDC(memory);
   ReleaseDC(window, source);
   return pixels;
 }

@@ -111,23 +111,10 @@ std::vector<uint32_t> RenderCaption(StyleDialogBase& page, bool active, int& wid
   RECT client = {};
   GetClientRect(page.GetWindow(), &client);
   width = client.right;
-  BITMAPINFO bmi = {};
-  bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
-  bmi.bmiHeader.biWidth = client.right;
-  bmi.bmiHeader.biHeight = -client.bottom;
-  bmi.bmiHeader.biPlanes = 1;
-  bmi.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HDC dc = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  page.DrawCaption(false, dc, active);
-  GdiFlush();
-  std::vector<uint32_t> copy(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + client.right * client.bottom);
-  SelectObject(dc, old);
-  DeleteDC(dc);
-  DeleteObject(bitmap);
-  return copy;
+  Surface32 surface(client.right, client.bottom);
+  if (!surface.Dc()) return {};
+  page.DrawCaption(false, surface.Dc(), active);
+  return surface.Pixels();
 }
 
 TEST(StyleFrameTest, CaptionIsPaintedInTheBaseColours) {

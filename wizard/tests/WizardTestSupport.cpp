@@ -131,4 +131,36 @@ bool TypeKey(WORD key) {
   return SendInput(2, input, sizeof(INPUT)) == 2;
 }
 
+Surface32::Surface32(int width, int height) : m_width(width), m_height(height) {
+  if (width <= 0 || height <= 0) return;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  m_dc = CreateCompatibleDC(nullptr);
+  void* bits = nullptr;
+  m_bitmap = CreateDIBSection(m_dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!m_dc || !m_bitmap || !bits) return;
+  m_old = SelectObject(m_dc, m_bitmap);
+  m_bits = static_cast<uint32_t*>(bits);
+}
+
+Surface32::~Surface32() {
+  if (m_old) SelectObject(m_dc, m_old);
+  if (m_bitmap) DeleteObject(m_bitmap);
+  if (m_dc) DeleteDC(m_dc);
+}
+
+std::vector<uint32_t> Surface32::Pixels() const {
+  std::vector<uint32_t> pixels;
+  if (!m_bits) return pixels;
+  GdiFlush();
+  pixels.assign(m_bits, m_bits + static_cast<size_t>(m_width) * m_height);
+  for (uint32_t& pixel : pixels) pixel &= 0xFFFFFF;
+  return pixels;
+}
+
 }  // namespace wizardtest

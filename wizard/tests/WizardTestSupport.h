@@ -7,9 +7,11 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "wizard/MessageDialog.h"
 
@@ -67,6 +69,28 @@ bool MouseClick(HWND dialog, int id);
 // A key pressed and released through the input queue; it reaches the
 // window that has the keyboard focus.
 bool TypeKey(WORD key);
+
+// A top-down 32-bit drawing surface (a DIB section in a memory DC): draw
+// into Dc(), then read the colours back, row after row, with Pixels().
+class Surface32 {
+ public:
+  Surface32(int width, int height);
+  ~Surface32();
+  Surface32(const Surface32&) = delete;
+  Surface32& operator=(const Surface32&) = delete;
+  // Null when the surface could not be made.
+  HDC Dc() const { return m_bits ? m_dc : nullptr; }
+  // 0x00RRGGBB for each pixel (the unused top byte cleared); empty when the
+  // surface could not be made.
+  std::vector<uint32_t> Pixels() const;
+
+ private:
+  int m_width, m_height;
+  HDC m_dc = nullptr;
+  HBITMAP m_bitmap = nullptr;
+  HGDIOBJ m_old = nullptr;
+  uint32_t* m_bits = nullptr;
+};
 
 // A message page that runs a check on its own thread 150 ms after it is up,
 // then ends with 42.

@@ -148,31 +148,18 @@ TEST_F(WrongOSDialogTest, JapaneseDescriptionStaysClearOfItsRightEdge) {
     GetClientRect(description, &client);
     width = client.right;
     height = client.bottom;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    PatBlt(dc, 0, 0, width, height, WHITENESS);
-    SendMessageW(description, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
-    GdiFlush();
-    const uint32_t* pixels = static_cast<const uint32_t*>(bits);
-    for (int y = 0; y < height; ++y) {
+    Surface32 surface(width, height);
+    PatBlt(surface.Dc(), 0, 0, width, height, WHITENESS);
+    SendMessageW(description, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(surface.Dc()), PRF_CLIENT);
+    const std::vector<uint32_t> pixels = surface.Pixels();
+    for (int y = 0; y < height && !pixels.empty(); ++y) {
       for (int x = 0; x < width; ++x) {
-        if ((pixels[y * width + x] & 0xFFFFFF) != 0xFFFFFF) {
+        if (pixels[y * width + x] != 0xFFFFFF) {
           ++inked;
           if (x > rightmost) rightmost = x;
         }
       }
     }
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
     Click(d, IDCANCEL);
   });
   LarkProperties::Instance()->SetLanguage(L"en");
