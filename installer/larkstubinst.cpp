@@ -2,5 +2,10 @@
 #include <windows.h>
 
 #include "installer/ProgramEntry.h"
+#include "platform/SystemLibrary.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return RunStubInstaller(instance); }
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // Before anything can load a library by name.
+  RestrictLibrarySearch();
+  return RunStubInstaller(instance);
+}

@@ -10,6 +10,7 @@
 #include <cwchar>
 
 #include "logging/Log.h"
+#include "platform/SystemLibrary.h"
 
 namespace {
 
@@ -29,9 +30,9 @@ FileSignatureCheck::FileSignatureCheck()
 
 bool FileSignatureCheck::CollectSignerCertificates(const std::wstring& path, bool& verified,
                                                    std::vector<SignerCertificateInfo>& signers) {
-  // Bound at run time from the already loaded trust library; older systems
-  // do not export it from every version of the import library.
-  HMODULE wintrust = GetModuleHandleW(L"wintrust.dll");
+  // Bound at run time from the system's trust library; older systems do not
+  // export it from every version of the import library.
+  HMODULE wintrust = LoadSystemLibrary(L"wintrust.dll");
   m_provDataFromStateData =
       wintrust ? reinterpret_cast<ProvDataFromStateDataFn>(
                      reinterpret_cast<void*>(GetProcAddress(wintrust, "WTHelperProvDataFromStateData")))

@@ -1,8 +1,9 @@
 #!/bin/bash
 # Fails when a Windows executable still carries debug sections or a symbol
 # table (a release deliverable ships stripped: its size is what every user
-# downloads), or is larger than the limit given before it; prints each
-# file's size.
+# downloads), or is larger than the limit given before it, or imports a
+# library statically that Windows may take from beside it
+# (check-imports.sh); prints each file's size and imports.
 #   check-stripped.sh [--max-bytes N] EXE [[--max-bytes N] EXE]...
 set -euo pipefail
 status=0
@@ -37,6 +38,7 @@ for arg in "$@"; do
     fi
   fi
   printf '%s: %d bytes (%.2f MiB), %s\n' "$name" "$size" "$(awk -v s="$size" 'BEGIN {print s / 1048576}')" "$verdict"
+  "$(dirname "$0")/check-imports.sh" "$exe" || status=1
   limit=""
 done
 exit $status

@@ -4,7 +4,7 @@
 
 #include "logging/Log.h"
 #include "platform/PathUtils.h"
-#include "platform/SystemFolder.h"
+#include "platform/SystemLibrary.h"
 #include "settings/LarkProperties.h"
 #include "wizard/RichEditFill.h"
 
@@ -47,11 +47,10 @@ RichEditDialogBase::RichEditDialogBase(int templateId, int linkId, int workerCom
       m_spinnerImages(nullptr),
       m_documentFont(nullptr),
       m_leaving(false) {
-  // By full path only: a "riched20.dll" planted beside the program or in
-  // the current folder must never be the one loaded. Without the system
-  // folder nothing is loaded, and the page's template cannot be created.
-  const std::wstring library = SystemFilePath(L"riched20.dll");
-  if (!library.empty()) m_richEditLibrary = LoadLibraryW(library.c_str());
+  // From the system folder only: a "riched20.dll" planted beside the
+  // program or in the current folder must never be the one loaded. Without
+  // it the page's template cannot be created.
+  m_richEditLibrary = LoadSystemLibrary(L"riched20.dll");
 }
 
 RichEditDialogBase::~RichEditDialogBase() {

@@ -6,12 +6,14 @@
 
 #include "installer/ProgramEntry.h"
 #include "installer/StubProgram.h"
+#include "platform/SystemLibrary.h"
 
 namespace {
 bool NeverAdmin() { return false; }
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  RestrictLibrarySearch();
   StubProgram::s_isUserAdmin = &NeverAdmin;
   return RunStubInstaller(instance);
 }

@@ -18,6 +18,7 @@
 #include "testsupport/TestEnv.h"
 #include "testsupport/agent/AgentFixtures.h"
 #include "testsupport/httpserver/TestHttpServer.h"
+#include "testsupport/markers/Markers.h"
 
 namespace larktest {
 

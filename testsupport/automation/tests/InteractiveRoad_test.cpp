@@ -76,6 +76,38 @@ TEST_F(InteractiveRoad, InstallsWithBothProcessesAndTheHandshake) {
   printf("[ figures ] welcome Install to exit: %.1f s\n", done - install);
 }
 
+// The installer started from a folder where other files land unasked (a
+// browser's downloads folder), holding libraries named like the system
+// libraries it uses, with that folder as the current folder and Wine told
+// to prefer native copies of those names, as Windows does outside its known
+// set: the silent road and the wizard's road install as they do without
+// them, and neither process, the first or the elevated copy, loads one.
+TEST_F(InteractiveRoad, LibrariesPlantedBesideTheProgramAreNeverLoaded) {
+  ASSERT_TRUE(PlantMarkers(m_scratch.path(), PlantedSystemLibraryNames()));
+  PreferNativeLibraries native(L"larkstubinst.exe", PlantedSystemLibraryNames());
+  ASSERT_TRUE(native.IsSet());
+
+  ASSERT_TRUE(ServeAgentLayout(L"good"));
+  const ProcessResult silent = RunProcess(L"\"" + m_exe + L"\" --silent", m_scratch.path(), 120000);
+  ASSERT_TRUE(silent.started);
+  EXPECT_EQ(0u, silent.exitCode);
+  EXPECT_TRUE(AgentInstalled());
+  EXPECT_EQ("", MarkerLoads(m_scratch.path())) << "the silent road loaded a planted library";
+  RemoveInstalledAgent();
+  RemoveTree(DownloadFolder());
+
+  ASSERT_TRUE(ServeAgentLayout(L"good"));
+  wchar_t current[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, current);
+  ASSERT_TRUE(SetCurrentDirectoryW(m_scratch.path().c_str()));
+  const Drive drive = Run("planted", ToInstallPage() + "progress 05-planted\nexit 0\n");
+  SetCurrentDirectoryW(current);
+  EXPECT_EQ(0u, drive.exitCode) << drive.output;
+  EXPECT_TRUE(AgentInstalled());
+  EXPECT_GE(drive.PageProcesses().size(), 4u) << drive.output;
+  EXPECT_EQ("", MarkerLoads(m_scratch.path())) << "the wizard's road loaded a planted library";
+}
+
 TEST_F(InteractiveRoad, CancelDuringADownloadAnsweredYesInstallsNothing) {
   ASSERT_TRUE(ServeAgentLayout(L"good"));
   ASSERT_TRUE(TestHttpServer::AddFault(L"localization.zip", "kind=delay&seconds=30"));
