@@ -26,6 +26,7 @@
 #include "platform/tests/PlatformLogCapture.h"
 #include "testsupport/TestEnv.h"
 #include "testsupport/markers/Markers.h"
+#include "testsupport/packages/TestPackages.h"
 
 using namespace larktest;
 
@@ -110,6 +111,11 @@ TEST(SystemLibraryTest, AMissingLibraryFailsEveryCallWithItsFailureValueAndIsBou
       EXPECT_TRUE(call.failed()) << call.name << " did not return its failure value";
       EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError()) << call.name;
     }
+    // The signer check refuses even the maker's good package without its
+    // trust library.
+    wchar_t error[kSignerErrorTextSize] = {};
+    EXPECT_FALSE(VerifyFileSigner(TestPackagePath(L"good.msi").c_str(), error));
+    EXPECT_EQ(L"file is NOT signed (-2147024770)", std::wstring(error));
     const std::vector<std::wstring> lines = log.Texts();
     const std::wstring expected = L"*E|LoadSystemLibrary: Failed to load " + empty.file(L"msi.dll") + L", error = 126";
     EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), expected));
@@ -126,7 +132,7 @@ TEST(SystemLibraryTest, AMissingLibraryFailsEveryCallWithItsFailureValueAndIsBou
   EXPECT_FALSE(GradientFill(nullptr, nullptr, 0, nullptr, 0, GRADIENT_FILL_RECT_H));
   WTSFreeMemory(nullptr);
   wchar_t error[kSignerErrorTextSize] = {};
-  EXPECT_FALSE(VerifyFileSigner(L"C:\\no such file.exe", error));
+  EXPECT_TRUE(VerifyFileSigner(TestPackagePath(L"good.msi").c_str(), error)) << Narrow(error);
   for (const wchar_t* library : libraries)
     EXPECT_EQ(system + L"\\" + library, LoadedFrom(library)) << Narrow(library);
   // A second call goes to the bound function.
