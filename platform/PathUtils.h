@@ -40,8 +40,11 @@ bool RmDirRecursiveSafe(const std::wstring& path);
 
 // The all-users application-data folder.
 std::wstring GetApplicationDataDirectory();
-// A new (or reused) folder in the user's temporary folder, named from the
-// first three characters of prefix and the tick count.
+// A folder that did not exist before, in the user's temporary folder, named
+// from the first three characters of prefix and a number that starts at the
+// tick count and takes the next free one (wrapping within 1 to 0xFFFF). A
+// name that exists (folder, file or link) is never used; when every name is
+// taken it throws.
 std::wstring CreateTempDirectory(const wchar_t* prefix);
 // CreateTempDirectory with an access list restricted by FileSecurity.
 std::wstring CreateSecureTempDirectory(const wchar_t* prefix);
