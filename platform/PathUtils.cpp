@@ -125,6 +125,14 @@ std::wstring GetFolderPath(int csidl) {
   return buffer;
 }
 
+bool IsAbsolutePath(const std::wstring& path) {
+  if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') {
+    const wchar_t drive = path[0];
+    return (drive >= L'A' && drive <= L'Z') || (drive >= L'a' && drive <= L'z');
+  }
+  return path.size() > 2 && path[0] == L'\\' && path[1] == L'\\';
+}
+
 bool FileExists(const std::wstring& path) {
   DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;

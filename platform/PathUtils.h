@@ -26,6 +26,10 @@ void SplitPath(const std::wstring& path, std::wstring& directory, std::wstring& 
 std::wstring GetFullPath(const std::wstring& path);
 // SHGetFolderPathW for a CSIDL (current, not default, location).
 std::wstring GetFolderPath(int csidl);
+// True for a path that names its place without a current folder or a search:
+// a drive letter, a colon and a backslash (C:\x), or a UNC path
+// (\\server\share\x). C:x, \x, x\y and bare names are not.
+bool IsAbsolutePath(const std::wstring& path);
 // True for an existing file; false for a folder or a missing path.
 bool FileExists(const std::wstring& path);
 // The text between two double quotes; nothing inside is escaped.
