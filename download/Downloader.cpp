@@ -395,6 +395,12 @@ void Downloader::SetRequestTimeouts(HINTERNET request) {
 int Downloader::TrySendRequest(HINTERNET request, const std::wstring& headers) {
   LogW(5, L"%s: ", L"khdownload::Downloader::TrySendRequest");
   if (!request) return kDownloadUnrecognized;
+  // An abort that came while an earlier request of this transfer was
+  // answered must stop the next one here; once sent it reaches the server.
+  if (IsAbortSet()) {
+    LogW(4, L"%s: Request cancelled before sending", L"khdownload::Downloader::TrySendRequest");
+    return kDownloadCancelled;
+  }
   ResetEvent(m_hRequestComplete);
   SetWaitHandle(request);
   m_asyncError = 0;

@@ -60,7 +60,14 @@ int Downloader::download(const std::wstring& url, const std::wstring& path, Down
     CloseHandles();
     return kDownloadCancelled;
   }
+  // Its result is left aside: a failed HEAD still lets the GET try. An
+  // abort during it is not: then no GET is sent and no file is made.
   RefreshURLInfo();
+  if (IsAbortSet()) {
+    LogW(4, L"%s: Download cancelled", L"khdownload::Downloader::download");
+    CloseHandles();
+    return kDownloadCancelled;
+  }
   std::wstring headers;
   m_mode = ChooseResumeMode(url, headers);
   if (m_mode == kModeResume) {

@@ -47,7 +47,10 @@ bool RunUIHosters() {
   const wchar_t* const self = L"RunUIHosters";
   std::wstring path;
   try {
-    path = MakePath(GetInstallPath(), L"khhoster32.exe");
+    // No installation folder gives no program: a bare name would be looked
+    // for in the current folder.
+    const std::wstring folder = GetInstallPath();
+    if (!folder.empty()) path = MakePath(folder, L"khhoster32.exe");
   } catch (const std::exception& e) {
     // An installation folder too long for a program path: the installation
     // itself has succeeded, so this ends like a program that cannot start.

@@ -64,7 +64,8 @@ class StubProgram {
   bool WaitUntilAllowedToOperate();
   int GetReturnCodeFromElevatedCopy();
   // Starts program (path quoted, arguments after a blank) without waiting;
-  // the process id, or 0. Needs no state of an installation.
+  // the process id, or 0. Needs no state of an installation. A program that
+  // is not an absolute path (IsAbsolutePath) is refused with a log line.
   static DWORD LaunchProcess(const std::wstring& program, const std::wstring& arguments);
   void WaitForProcess(DWORD processId, DWORD milliseconds);
   void RunPostInstallPrograms(const std::wstring& page);

@@ -241,6 +241,12 @@ int StubProgram::GetReturnCodeFromElevatedCopy() {
 DWORD StubProgram::LaunchProcess(const std::wstring& program, const std::wstring& arguments) {
   const wchar_t* self = L"StubProgram::LaunchProcess";
   LogW(5, L"%s: ", self);
+  // A name without its folder would be looked for in the current folder,
+  // which for the elevated copy is wherever the user started it from.
+  if (!IsAbsolutePath(program)) {
+    LogW(3, L"%s: Not launching '%s': not an absolute path", self, program.c_str());
+    return 0;
+  }
   LogW(5, L"%s: Launching: %s %s", self, program.c_str(), arguments.c_str());
   std::wstring commandLine = QuotePath(program) + L" " + arguments;
   STARTUPINFOW startup = {};

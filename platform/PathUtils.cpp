@@ -18,6 +18,7 @@
 namespace {
 
 const size_t kPathChars = MAX_PATH;  // terminator included
+const UINT kTempNumbers = 0xFFFF;    // 1..0xFFFF for GetTempFileNameW's names
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -124,6 +125,14 @@ std::wstring GetFolderPath(int csidl) {
   return buffer;
 }
 
+bool IsAbsolutePath(const std::wstring& path) {
+  if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') {
+    const wchar_t drive = path[0];
+    return (drive >= L'A' && drive <= L'Z') || (drive >= L'a' && drive <= L'z');
+  }
+  return path.size() > 2 && path[0] == L'\\' && path[1] == L'\\';
+}
+
 bool FileExists(const std::wstring& path) {
   DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -214,18 +223,34 @@ std::wstring CreateTempDirectory(const wchar_t* prefix) {
     LogW(1, L"%s: Failed to get temp dir", L"CreateTempDirectory");
     throw std::runtime_error("failed to get temp path");
   }
+  // The temporary folder itself (and its parents) may be missing.
+  std::wstring parent(tempPath, length);
+  while (parent.size() > 3 && IsSeparator(parent.back())) parent.pop_back();
+  if (!MkDirPathSafe(parent)) throw std::runtime_error("failed to create directory");
   // A non-zero unique number makes GetTempFileNameW only compose the name.
-  // Its low 16 bits are what the name shows; when they are zero the call
-  // would create a file instead, so that one value is moved to 1.
-  UINT unique = GetTickCount() & 0xFFFF;
-  if (unique == 0) unique = 1;
-  wchar_t name[kPathChars];
-  if (GetTempFileNameW(tempPath, prefix ? prefix : L"", unique, name) == 0) {
-    LogW(1, L"%s: Failed to get temp file", L"CreateTempDirectory");
-    throw std::runtime_error("failed to get temp file");
+  // Its low 16 bits are what the name shows; zero would make the call
+  // create a file instead, so the numbers run from 1 to 0xFFFF.
+  UINT start = GetTickCount() & 0xFFFF;
+  if (start == 0) start = 1;
+  for (UINT tried = 0; tried < kTempNumbers; ++tried) {
+    const UINT unique = (start - 1 + tried) % kTempNumbers + 1;
+    wchar_t name[kPathChars];
+    if (GetTempFileNameW(tempPath, prefix ? prefix : L"", unique, name) == 0) {
+      LogW(1, L"%s: Failed to get temp file", L"CreateTempDirectory");
+      throw std::runtime_error("failed to get temp file");
+    }
+    // Only a folder this call made is returned: anyone can put a folder
+    // (with a library in it) or a file under a name in the user's temp
+    // folder beforehand, and the caller runs programs from what it gets.
+    if (CreateDirectoryW(name, nullptr)) return name;
+    const DWORD error = GetLastError();
+    // Access denied is what a name pending deletion gives.
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED) continue;
+    LogW(1, L"%s: Failed to create %s, error = %d", L"CreateTempDirectory", name, static_cast<int>(error));
+    throw std::runtime_error("failed to create directory");
   }
-  if (!MkDirPathSafe(name)) throw std::runtime_error("failed to create directory");
-  return name;
+  LogW(1, L"%s: Every name is taken", L"CreateTempDirectory");
+  throw std::runtime_error("failed to create directory");
 }
 
 std::wstring CreateSecureTempDirectory(const wchar_t* prefix) {

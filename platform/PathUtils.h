@@ -26,6 +26,10 @@ void SplitPath(const std::wstring& path, std::wstring& directory, std::wstring& 
 std::wstring GetFullPath(const std::wstring& path);
 // SHGetFolderPathW for a CSIDL (current, not default, location).
 std::wstring GetFolderPath(int csidl);
+// True for a path that names its place without a current folder or a search:
+// a drive letter, a colon and a backslash (C:\x), or a UNC path
+// (\\server\share\x). C:x, \x, x\y and bare names are not.
+bool IsAbsolutePath(const std::wstring& path);
 // True for an existing file; false for a folder or a missing path.
 bool FileExists(const std::wstring& path);
 // The text between two double quotes; nothing inside is escaped.
@@ -40,8 +44,11 @@ bool RmDirRecursiveSafe(const std::wstring& path);
 
 // The all-users application-data folder.
 std::wstring GetApplicationDataDirectory();
-// A new (or reused) folder in the user's temporary folder, named from the
-// first three characters of prefix and the tick count.
+// A folder that did not exist before, in the user's temporary folder, named
+// from the first three characters of prefix and a number that starts at the
+// tick count and takes the next free one (wrapping within 1 to 0xFFFF). A
+// name that exists (folder, file or link) is never used; when every name is
+// taken it throws.
 std::wstring CreateTempDirectory(const wchar_t* prefix);
 // CreateTempDirectory with an access list restricted by FileSecurity.
 std::wstring CreateSecureTempDirectory(const wchar_t* prefix);

@@ -159,8 +159,6 @@ INT_PTR RichEditDialogBase::OnCommand(int id, int event) {
 void RichEditDialogBase::StartWorker() {
   LogW(5, L"%s: ", L"RichEditDialogBase::StartWorker");
   if (m_richEdit) FillRichEditFromText(L"", m_richEdit);
-  HWND accept = GetDlgItem(m_window, kAcceptId);
-  if (accept) EnableWindow(accept, FALSE);
   HWND retry = GetDlgItem(m_window, kRetryId);
   if (retry) {
     // Move the focus off Retry before hiding it, or the keyboard would be
@@ -172,6 +170,13 @@ void RichEditDialogBase::StartWorker() {
     }
     EnableWindow(retry, FALSE);
     ShowWindow(retry, SW_HIDE);
+  }
+  // A failure hid Accept; during the fetch after Retry it stands where
+  // Retry was, disabled, as on the first fetch.
+  HWND accept = GetDlgItem(m_window, kAcceptId);
+  if (accept) {
+    EnableWindow(accept, FALSE);
+    ShowWindow(accept, SW_SHOW);
   }
   SetTimer(m_window, kSpinnerTimer, 1000, nullptr);
   unsigned threadId = 0;

@@ -428,6 +428,26 @@ TEST_F(DownloaderTest, AbortDuringPendingSendEndsPromptly) {
   EXPECT_FALSE(d.IsDataStarted());
 }
 
+TEST_F(DownloaderTest, AbortDuringTheHeadRequestSendsNoGet) {
+  Serve(1000);
+  ASSERT_TRUE(TestHttpServer::AddFault(m_name, "kind=delay&method=HEAD&seconds=4"));
+  Downloader d;
+  DWORD start = GetTickCount();
+  int result;
+  {
+    Canceller cancel(d, nullptr, 400);
+    result = d.download(m_url, m_target);
+  }
+  EXPECT_EQ(result, kDownloadCancelled);
+  EXPECT_LT(GetTickCount() - start, 2500u) << "the HEAD's answer would take 4 s";
+  Sleep(1000);  // a GET sent after the abort arrives by now
+  std::vector<std::string> methods;
+  for (const HttpLogEntry& e : TestHttpServer::Log(m_name)) methods.push_back(e.method);
+  EXPECT_EQ(methods, std::vector<std::string>{"HEAD"});
+  EXPECT_EQ(GetFileAttributesW(m_target.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_FALSE(d.IsDataStarted());
+}
+
 TEST_F(DownloaderTest, AbortBeforeTheDownloadStartsFetchesNothing) {
   // Its job cancels it in the instant before the transfer begins.
   Serve(50000);

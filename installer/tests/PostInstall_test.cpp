@@ -245,20 +245,69 @@ TEST_F(PostInstallTest, AnInstallFolderTooLongForTheHosterPathIsAFailedStartNotA
   RemoveDirectoryW(folder.c_str());
 }
 
-TEST_F(PostInstallTest, NoAgentKeyStartsNoRunnerAndTriesTheBareHosterName) {
+// Makes folder the process's current folder while it lives.
+class CurrentFolder {
+ public:
+  explicit CurrentFolder(const std::wstring& folder) {
+    wchar_t old[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, old);
+    m_old = old;
+    m_changed = SetCurrentDirectoryW(folder.c_str()) != FALSE;
+  }
+  ~CurrentFolder() { SetCurrentDirectoryW(m_old.c_str()); }
+  CurrentFolder(const CurrentFolder&) = delete;
+  CurrentFolder& operator=(const CurrentFolder&) = delete;
+  bool changed() const { return m_changed; }
+
+ private:
+  std::wstring m_old;
+  bool m_changed = false;
+};
+
+bool HasLineWith(const std::vector<std::wstring>& lines, const std::wstring& part) {
+  for (const std::wstring& line : lines)
+    if (line.find(part) != std::wstring::npos) return true;
+  return false;
+}
+
+TEST_F(PostInstallTest, NoAgentKeyStartsNoRunnerAndNoHosterFromTheCurrentFolder) {
+  // The elevated copy's current folder is wherever the user started it;
+  // stand-ins planted there show any start by a bare name.
+  ScratchDir dir(L"planted");
+  ASSERT_TRUE(CopyAgentStandIns(dir.path()));
+  CurrentFolder current(dir.path());
+  ASSERT_TRUE(current.changed());
   AgentStartLog starts(L"norunner");
   LoadInstallerPostRunner();
   PlatformLogCapture log;
   EXPECT_FALSE(RunUIHosters());
   std::vector<std::wstring> lines = log.Texts();
   EXPECT_NE(std::find(lines.begin(), lines.end(), L"*E|RunUIHosters: Failed to start UI hosters"), lines.end());
-  bool bareName = false;
-  for (const std::wstring& line : lines)
-    bareName = bareName || line.find(L"StubProgram::LaunchProcess: Launching: khhoster32.exe -startuihosters") !=
-                               std::wstring::npos;
-  EXPECT_TRUE(bareName);
+  EXPECT_FALSE(HasLineWith(lines, L"Launching:"));
   Sleep(500);
-  EXPECT_TRUE(starts.Read().empty());
+  EXPECT_TRUE(starts.Read().empty()) << "a planted program was started";
+}
+
+TEST_F(PostInstallTest, LaunchProcessRefusesAProgramWithoutItsFullPath) {
+  ScratchDir dir(L"relative");
+  ASSERT_TRUE(CopyAgentStandIns(dir.path()));
+  ASSERT_TRUE(CopyAgentStandIns(dir.file(L"sub")));
+  CurrentFolder current(dir.path());
+  ASSERT_TRUE(current.changed());
+  // Each of these would find a stand-in through the current folder.
+  const std::wstring withoutDrive = dir.path().substr(2) + L"\\khhoster32.exe";
+  const std::wstring driveRelative = dir.path().substr(0, 2) + L"khhoster32.exe";
+  const std::wstring names[] = {L"khhoster32.exe", L"sub\\khhoster32.exe", L".\\khhoster32.exe", withoutDrive,
+                                driveRelative};
+  AgentStartLog starts(L"relative");
+  for (const std::wstring& name : names) {
+    PlatformLogCapture log;
+    EXPECT_EQ(StubProgram::LaunchProcess(name, L"-startuihosters"), 0u) << Narrow(name);
+    EXPECT_TRUE(HasLineWith(log.Texts(), L"StubProgram::LaunchProcess: Not launching '" + name + L"'"))
+        << Narrow(name);
+  }
+  Sleep(500);
+  EXPECT_TRUE(starts.Read().empty()) << "a program was started by a relative name";
 }
 
 }  // namespace

@@ -6,13 +6,17 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "testsupport/TestEnv.h"
 
 using larktest::Narrow;
+using larktest::ReadFileBytes;
 using larktest::ScratchDir;
+using larktest::WriteFileBytes;
 
 namespace {
 
@@ -274,7 +278,60 @@ TEST_F(FolderTest, RmDirRecursiveSafeRemovesAFolderLinkButNotItsTarget) {
   EXPECT_TRUE(FileExists(outside + L"\\precious.txt"));
 }
 
-TEST(TempDirectoryTest, CreatesAFolderNamedFromPrefixAndTickCount) {
+// Points the user's temporary folder (GetTempPathW reads TMP first) at a
+// scratch folder of this test, or at another folder of its own
+// (PointTempAt), so that the names it takes there touch no other test; TMP
+// is restored afterwards.
+class TempDirectoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t old[MAX_PATH];
+    DWORD length = GetEnvironmentVariableW(L"TMP", old, MAX_PATH);
+    m_hadTmp = length > 0 && length < MAX_PATH;
+    if (m_hadTmp) m_oldTmp = old;
+    PointTempAt(m_scratch.path());
+  }
+  void TearDown() override { SetEnvironmentVariableW(L"TMP", m_hadTmp ? m_oldTmp.c_str() : nullptr); }
+
+  void PointTempAt(const std::wstring& folder) {
+    m_temp = folder;
+    ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", folder.c_str()));
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    ASSERT_EQ(std::wstring(temp), folder + L"\\");
+  }
+  // The name CreateTempDirectory(L"khc") composes for a number.
+  std::wstring NameOf(UINT unique) const {
+    wchar_t name[MAX_PATH];
+    GetTempFileNameW((m_temp + L"\\").c_str(), L"khc", unique, name);
+    return name;
+  }
+
+  ScratchDir m_scratch{L"tempdir"};
+  std::wstring m_temp;
+  std::wstring m_oldTmp;
+  bool m_hadTmp = false;
+};
+
+// Entries of a folder, "." and ".." left out.
+size_t EntryCount(const std::wstring& folder) {
+  size_t count = 0;
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  do {
+    if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0) ++count;
+  } while (FindNextFileW(search, &entry));
+  FindClose(search);
+  return count;
+}
+
+std::string FileText(const std::wstring& path) {
+  std::string bytes;
+  return ReadFileBytes(path, bytes) ? bytes : "(unreadable)";
+}
+
+TEST_F(TempDirectoryTest, CreatesAFolderNamedFromPrefixAndTickCount) {
   std::wstring path = CreateTempDirectory(L"khcXYZ");
   EXPECT_TRUE(IsDir(path)) << Narrow(path);
   wchar_t temp[MAX_PATH];
@@ -287,11 +344,144 @@ TEST(TempDirectoryTest, CreatesAFolderNamedFromPrefixAndTickCount) {
   ASSERT_GE(lowered.size(), 8u);
   EXPECT_EQ(lowered.substr(lowered.size() - 4), L".tmp") << Narrow(name);
   EXPECT_EQ(lowered.find_first_not_of(L"0123456789abcdef", 3), lowered.size() - 4) << Narrow(name);
-  // A second call in the same tick reuses the folder; either way it exists.
+  // A second call in the same tick gets a folder of its own.
   std::wstring again = CreateTempDirectory(L"khc");
   EXPECT_TRUE(IsDir(again));
+  EXPECT_NE(again, path);
   RemoveDirectoryW(again.c_str());
   RemoveDirectoryW(path.c_str());
+}
+
+// How platform/tests/make_temp_names.py takes the name of each number.
+enum TakenKind { kTakenFolder, kTakenFile, kLinkToFolder };
+TakenKind TakenKindOf(UINT n) {
+  if (n == 1 || n == 0xFFFF || n % 16 == 0) return kTakenFile;
+  if (n % 16 == 8) return kLinkToFolder;
+  return kTakenFolder;
+}
+
+// Every name of the temporary folder is taken beforehand (the fixture
+// platform_temp_names_make: plain files, links to a folder outside that
+// holds qoma32.dll, empty folders), and the folders from the tick count on
+// get a planted qoma32.dll. One name at a time is set free: the call must
+// make exactly that folder, whether the free number lies behind the tick
+// count (the search wraps past 0xFFFF to 1) or ahead of it, and no taken
+// name is returned or written into. With every name taken the call throws
+// and writes nothing.
+TEST_F(TempDirectoryTest, MakesOnlyAFolderThatDidNotExist) {
+  const UINT kLast = 0xFFFF;
+  const UINT kWindow = 200;   // planted folders from the tick count on
+  const DWORD kMargin = 1000;  // ms the call may start after the tick count is read
+  const std::wstring names = larktest::BinaryDir() + L"\\platform\\temp-names";
+  const std::wstring outside = names + L".target";
+  ASSERT_EQ(EntryCount(names), static_cast<size_t>(kLast)) << "made by the CTest fixture platform_temp_names_make";
+  PointTempAt(names);
+  {
+    // The fixture's names are the ones composed here, letter case included,
+    // so that each is found without a scan of the whole folder.
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(NameOf(0xABCD).c_str(), &entry);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    FindClose(search);
+    ASSERT_EQ(names + L"\\" + entry.cFileName, NameOf(0xABCD));
+  }
+  const std::string planted = "planted library\n";
+  std::vector<UINT> plantedNumbers;
+  auto isPlanted = [&](UINT n) {
+    return std::find(plantedNumbers.begin(), plantedNumbers.end(), n) != plantedNumbers.end();
+  };
+  // The count names from number from on (wrapping past 0xFFFF) are as they
+  // were taken, except skip, the one set free; the folder holds no new name.
+  // Checking all 65,535 names would take about 20 s under Wine; the call
+  // makes names, nothing inside them, so the places where a search starts,
+  // wraps and ends show what it did.
+  auto unchanged = [&](UINT from, UINT count, UINT skip) {
+    for (UINT i = 0; i < count; ++i) {
+      const UINT n = (from - 1 + i) % kLast + 1;
+      if (n == skip) continue;
+      const std::wstring name = NameOf(n);
+      switch (TakenKindOf(n)) {
+        case kTakenFile:
+          EXPECT_EQ(FileText(name), "plain file " + std::to_string(n) + "\n") << n;
+          break;
+        case kTakenFolder:
+          EXPECT_TRUE(IsDir(name)) << n;
+          EXPECT_EQ(EntryCount(name), isPlanted(n) ? 1u : 0u) << n;
+          if (isPlanted(n)) {
+            EXPECT_EQ(FileText(name + L"\\qoma32.dll"), planted) << n;
+          }
+          break;
+        case kLinkToFolder:
+          EXPECT_TRUE(IsDir(name)) << n;
+          break;
+      }
+    }
+    EXPECT_EQ(EntryCount(outside), 1u);
+    EXPECT_EQ(FileText(outside + L"\\qoma32.dll"), "outside library\n");
+    EXPECT_EQ(EntryCount(names), static_cast<size_t>(kLast)) << "the call left a new name";
+  };
+  // Waits until the low 16 bits of the tick count are far from wrapping,
+  // plants the library in the folders from there on and returns the tick
+  // count, where the call's search will start.
+  auto startHere = [&]() -> DWORD {
+    DWORD now;
+    while ((now = GetTickCount()) % 0x10000 < 32 || now % 0x10000 > kLast - kWindow - kMargin - 32) Sleep(10);
+    for (UINT n = now % 0x10000; n < now % 0x10000 + kWindow; ++n) {
+      if (TakenKindOf(n) != kTakenFolder || isPlanted(n)) continue;
+      EXPECT_TRUE(WriteFileBytes(NameOf(n) + L"\\qoma32.dll", planted)) << n;
+      plantedNumbers.push_back(n);
+    }
+    return now;
+  };
+
+  struct Case {
+    const char* name;
+    bool behind;  // the free number lies behind the tick count
+  } cases[] = {
+      {"free number behind the start: the search wraps", true},
+      {"free number ahead, past the planted folders", false},
+  };
+  DWORD searchMs[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(cases[i].name);
+    const DWORD now = startHere();
+    const UINT start = now % 0x10000;
+    UINT free = cases[i].behind ? start - 1 : start + kWindow;
+    while (TakenKindOf(free) != kTakenFolder) {
+      if (cases[i].behind) {
+        --free;
+      } else {
+        ++free;
+      }
+    }
+    ASSERT_TRUE(RemoveDirectoryW(NameOf(free).c_str())) << free;
+    std::wstring path;
+    const DWORD before = GetTickCount();
+    EXPECT_LT(before - now, kMargin) << "too late to be sure where the search starts";
+    EXPECT_EQ(ThrownText([&] { path = CreateTempDirectory(L"khc"); }), "");
+    searchMs[i] = GetTickCount() - before;
+    EXPECT_EQ(Narrow(path), Narrow(NameOf(free))) << "search started near " << start;
+    EXPECT_TRUE(IsDir(path));
+    EXPECT_EQ(EntryCount(path), 0u);
+    if (cases[i].behind) {
+      unchanged(start - 32, kWindow + 64, free);
+      unchanged(kLast - 31, 64, free);
+    } else {
+      unchanged(start - 32, free - start + 64, free);
+    }
+  }
+
+  // Every name taken: the call throws and nothing changes anywhere.
+  const DWORD now = startHere();
+  const DWORD before = GetTickCount();
+  EXPECT_EQ(ThrownText([] { CreateTempDirectory(L"khc"); }), "failed to create directory");
+  const DWORD fullMs = GetTickCount() - before;
+  unchanged(now % 0x10000 - 32, kWindow + 64, 0);
+  unchanged(kLast - 31, 64, 0);
+  RecordProperty("wrapping_search_ms", static_cast<int>(searchMs[0]));
+  RecordProperty("ahead_search_ms", static_cast<int>(searchMs[1]));
+  RecordProperty("all_taken_ms", static_cast<int>(fullMs));
+  for (UINT n : plantedNumbers) DeleteFileW((NameOf(n) + L"\\qoma32.dll").c_str());
 }
 
 TEST(ReplaceFirstTest, ReplacesOnlyTheFirstOccurrence) {

@@ -181,6 +181,49 @@ TEST_F(EultDialogTest, FailedDownloadShowsTheOfflineTextAndRetryFetchesAgain) {
   }
 }
 
+// While Retry's fetch runs the page looks as during the first fetch: Accept
+// stands where Retry stood, shown and disabled, and Retry is gone; when the
+// document arrives Accept is enabled.
+TEST_F(EultDialogTest, AcceptIsShownDisabledWhileRetryFetches) {
+  std::wstring name;
+  const Document document = Serve(L"EULTUrl", &name);
+  ASSERT_TRUE(TestHttpServer::AddFault(name, "kind=status&status=404&count=0"));
+  LicencePage page(true);
+  bool offlineShown = false, retryGone = false, loaded = false;
+  Sample during;
+  bool acceptShown = false, acceptEnabled = true, retryShown = true;
+  std::wstring retried;
+  const int result = Run(page, [&](HWND d) {
+    offlineShown = WaitUntil([&] { return Offline(d); }, 20000);
+    TestHttpServer::ClearFaults(name);
+    TestHttpServer::AddFault(name, "kind=delay&seconds=2");
+    Click(d, EultDialog::kRetryId);
+    retryGone = WaitUntil([&] { return !ItemVisible(d, EultDialog::kRetryId); }, 5000);
+    // The probe is answered on the page's thread, so Retry's press has been
+    // handled in full once it returns; the answer takes 2 s more.
+    during = page.Probe(d);
+    acceptShown = ItemVisible(d, EultDialog::kAcceptId);
+    acceptEnabled = Enabled(d, EultDialog::kAcceptId);
+    retryShown = ItemVisible(d, EultDialog::kRetryId);
+    loaded = WaitUntil([&] { return Loaded(d); }, 10000);
+    retried = RichEditText(GetDlgItem(d, EultDialog::kRichEditId));
+    if (loaded) {
+      Click(d, EultDialog::kAcceptId);
+    } else {
+      Click(d, EultDialog::kBackId);
+    }
+  });
+  ASSERT_TRUE(offlineShown);
+  ASSERT_TRUE(retryGone);
+  EXPECT_TRUE(during.workerRunning) << "the fetch had ended before the page was looked at";
+  EXPECT_TRUE(acceptShown) << "Accept is hidden while Retry fetches";
+  EXPECT_FALSE(acceptEnabled);
+  EXPECT_FALSE(retryShown);
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(document.shown, retried);
+  EXPECT_EQ(EultDialog::kResultAccept, result);
+}
+
 TEST_F(EultDialogTest, SpinnerTurnsOnlyForAFetchThatTakesOverASecond) {
   std::wstring name;
   Serve(L"EULTUrl", &name);
