@@ -80,4 +80,23 @@ bool StartProcess(const std::wstring& commandLine, PROCESS_INFORMATION& pi,
 // registry keys: prefix + pid + counter.
 std::wstring UniqueName(const std::wstring& prefix);
 
+// Makes folder the process's current folder while it lives.
+class CurrentFolder {
+ public:
+  explicit CurrentFolder(const std::wstring& folder) {
+    wchar_t old[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, old);
+    m_old = old;
+    m_changed = SetCurrentDirectoryW(folder.c_str()) != FALSE;
+  }
+  ~CurrentFolder() { SetCurrentDirectoryW(m_old.c_str()); }
+  CurrentFolder(const CurrentFolder&) = delete;
+  CurrentFolder& operator=(const CurrentFolder&) = delete;
+  bool changed() const { return m_changed; }
+
+ private:
+  std::wstring m_old;
+  bool m_changed = false;
+};
+
 }  // namespace larktest

@@ -245,25 +245,6 @@ TEST_F(PostInstallTest, AnInstallFolderTooLongForTheHosterPathIsAFailedStartNotA
   RemoveDirectoryW(folder.c_str());
 }
 
-// Makes folder the process's current folder while it lives.
-class CurrentFolder {
- public:
-  explicit CurrentFolder(const std::wstring& folder) {
-    wchar_t old[MAX_PATH] = L"";
-    GetCurrentDirectoryW(MAX_PATH, old);
-    m_old = old;
-    m_changed = SetCurrentDirectoryW(folder.c_str()) != FALSE;
-  }
-  ~CurrentFolder() { SetCurrentDirectoryW(m_old.c_str()); }
-  CurrentFolder(const CurrentFolder&) = delete;
-  CurrentFolder& operator=(const CurrentFolder&) = delete;
-  bool changed() const { return m_changed; }
-
- private:
-  std::wstring m_old;
-  bool m_changed = false;
-};
-
 bool HasLineWith(const std::vector<std::wstring>& lines, const std::wstring& part) {
   for (const std::wstring& line : lines)
     if (line.find(part) != std::wstring::npos) return true;

@@ -97,11 +97,12 @@ TEST_F(InteractiveRoad, LibrariesPlantedBesideTheProgramAreNeverLoaded) {
   RemoveTree(DownloadFolder());
 
   ASSERT_TRUE(ServeAgentLayout(L"good"));
-  wchar_t current[MAX_PATH] = {};
-  GetCurrentDirectoryW(MAX_PATH, current);
-  ASSERT_TRUE(SetCurrentDirectoryW(m_scratch.path().c_str()));
-  const Drive drive = Run("planted", ToInstallPage() + "progress 05-planted\nexit 0\n");
-  SetCurrentDirectoryW(current);
+  Drive drive;
+  {
+    CurrentFolder current(m_scratch.path());
+    ASSERT_TRUE(current.changed());
+    drive = Run("planted", ToInstallPage() + "progress 05-planted\nexit 0\n");
+  }
   EXPECT_EQ(0u, drive.exitCode) << drive.output;
   EXPECT_TRUE(AgentInstalled());
   EXPECT_GE(drive.PageProcesses().size(), 4u) << drive.output;
